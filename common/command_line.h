@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gandry {
+
+// How a program runs; the values are the indexes of the option words "service", "process"
+// and "debug". kNoRunMode means that no option has been accepted (the shell starts with it).
+enum RunMode : std::uint8_t {
+  kServiceMode = 0,
+  kProcessMode = 1,
+  kDebugMode = 2,
+  kNoRunMode = 255,
+};
+
+// Splits a command line into arguments; element 0 is the program name. Counting stops at the
+// first empty argument.
+std::vector<std::string> SplitCommandLine(std::string_view command_line);
+
+// Accepts exactly one argument after the program name: '-' or '/' followed by one of the
+// option words in any letter case. Returns true when the command line is rejected; otherwise
+// stores the chosen mode in `mode`.
+bool parseCommandLine(const std::vector<std::string>& args, RunMode& mode);
+
+}  // namespace gandry

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/clock.h"
+
+namespace gandry {
+
+// The local clock of Windows; sleeps are waits on the wake flag, so a raise cuts them short.
+class WinClock final : public Clock {
+ public:
+  double Now() override;
+  std::int64_t TickMs() override;
+  bool Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) override;
+};
+
+}  // namespace gandry

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "watchdog/watchdog.h"
+
+namespace gandry {
+
+inline constexpr char kIniFileName[] = "Gandry.ini";
+
+// The beginning of `path` up to and including its last '\' or ':'; empty when it has neither.
+std::string DirectoryOf(std::string_view path);
+
+// A delay in seconds from the INI file, or `fallback` (written back at once as plain decimal)
+// when the key is missing, does not parse completely, or lies outside 5..120.
+int ReadDelaySetting(ProfileStore& profiles, const std::string& ini_path, const char* section,
+                     const char* key, int fallback);
+
+// The values of the section's keys whose names begin with `prefix` (any letter case), in file
+// order, each cut to 200 characters. Reports the outcome on `channel` unless it is null.
+std::vector<std::string> LoadItems(ProfileStore& profiles, const std::string& ini_path,
+                                   MessageChannel* channel, const char* section = "Services",
+                                   const char* prefix = "Item");
+
+// Fills watchdog.settings and watchdog.items from "Gandry.ini" beside the executable.
+void LoadConfiguration(Watchdog& watchdog);
+
+}  // namespace gandry

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/command_line.h"
+#include "common/zt_mapfile.h"
+#include "platform/clock.h"
+#include "platform/event_log.h"
+#include "watchdog/date_time_format.h"
+
+namespace gandry {
+
+inline constexpr char kEventSource[] = "Gandry Service";
+inline constexpr std::uint16_t kEventError = 1;
+inline constexpr std::uint16_t kEventWarning = 2;
+inline constexpr std::uint16_t kEventInformation = 4;
+
+// The event identifier the message table holds for an event type; 0 for any other type.
+std::uint32_t EventIdFor(std::uint16_t type);
+
+// Reports `message` as one event of "Gandry Service"; returns whether the report succeeded.
+bool reportEvent(EventLog& events, const std::string& message, std::uint16_t type);
+
+// Every message of the watchdog passes through here. Safe to call from any thread.
+class WatchdogLog {
+ public:
+  WatchdogLog(RunMode mode, Clock& clock, DateTimeFormat format, MessageChannel& channel,
+              EventLog& events);
+
+  // Process and debug modes: "<timestamp>: <message>" into the channel. Service mode: an
+  // information event when `to_event_log` is set, nothing otherwise.
+  void LogLine(const std::string& message, bool to_event_log);
+
+  // The default date-time form the timestamps use.
+  std::string Format(double date_time) const { return FormatDateTime(format_, date_time); }
+
+ private:
+  RunMode mode_;
+  Clock& clock_;
+  DateTimeFormat format_;
+  MessageChannel& channel_;
+  EventLog& events_;
+};
+
+}  // namespace gandry

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "common/command_line.h"
+#include "common/waitable_flag.h"
+#include "common/zt_mapfile.h"
+#include "platform/clock.h"
+#include "platform/profile_store.h"
+#include "platform/service_manager.h"
+#include "watchdog/log.h"
+
+namespace gandry {
+
+// The three delays of "Gandry.ini", in milliseconds.
+struct WatchdogSettings {
+  int loop_delay_thread_ms = 30000;
+  int loop_delay_service_ms = 20000;
+  int start_delay_thread_ms = 180000;
+};
+
+// Everything one watchdog run shares between its threads. The settings and items are written
+// once by LoadConfiguration before any monitor exists and only read afterwards.
+struct Watchdog {
+  Watchdog(RunMode mode, std::string executable_path, Clock& clock, ServiceManager& services,
+           ProfileStore& profiles, MessageChannel& channel, WatchdogLog& log)
+      : mode(mode),
+        executable_path(std::move(executable_path)),
+        clock(clock),
+        services(services),
+        profiles(profiles),
+        channel(channel),
+        log(log) {}
+
+  const RunMode mode;
+  const std::string executable_path;  // the running program's full path
+  Clock& clock;
+  ServiceManager& services;
+  ProfileStore& profiles;
+  MessageChannel& channel;
+  WatchdogLog& log;
+
+  WaitableFlag StopFlag;                // ends the supervisor's wait
+  std::atomic<int> RunningMonitors{0};  // monitors created and not yet ended
+  std::atomic<bool> paused{false};      // the service is paused: monitors leave services alone
+
+  WatchdogSettings settings;
+  std::vector<std::string> items;
+};
+
+}  // namespace gandry

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/waitable_flag.h"
+#include "platform/clock.h"
+#include "platform/service_manager.h"
+
+namespace gandry {
+
+// Service states as the service manager numbers them, and ours for "no state obtained".
+inline constexpr int kStateStopped = 1;
+inline constexpr int kStateStartPending = 2;
+inline constexpr int kStateStopPending = 3;
+inline constexpr int kStateRunning = 4;
+inline constexpr int kStatePaused = 7;
+inline constexpr int kStateUnknown = 255;
+
+// The current state of the named service, or kStateUnknown.
+int QueryState(ServiceManager& services, const std::string& name);
+
+// Asks the manager to start the service and waits while it is start pending; true when it is
+// running afterwards. The wait pauses between polls, gives up when the service makes no
+// progress or takes too long, and ends early when `cancel` is raised; the result is then that
+// of the last state obtained.
+bool StartAndWait(ServiceManager& services, Clock& clock, const std::string& name,
+                  const WaitableFlag* cancel);
+
+// Sends the stop control and waits likewise while the service is stop pending; true when it
+// is stopped afterwards.
+bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name,
+                 const WaitableFlag* cancel);
+
+// The index-th field (from 1) of `text` split at `separator`; empty when there are fewer.
+std::string ExtractField(std::string_view text, int index, char separator);
+
+// A lenient 32-bit integer parse that never fails (leading blanks, optional sign, decimal or
+// $/x/0x hexadecimal digits, stopping at the first other character).
+std::int32_t ParseIntLoose(std::string_view text);
+
+// `time` (days since 30 December 1899) moved by `minutes`, rounded once.
+double AddMinutes(int minutes, double time);
+
+}  // namespace gandry
