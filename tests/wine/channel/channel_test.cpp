@@ -1,0 +1,110 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/zt_mapfile.h"
+#include "platform/win/win_shared_memory.h"
+
+namespace gandry {
+namespace {
+
+std::string BinDir() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string text(path);
+  return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+HANDLE StartWriter(const std::string& args) {
+  std::string command = "\"" + BinDir() + "channel_writer.exe\" " + args;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+DWORD Finish(HANDLE process) {
+  DWORD code = 99;
+  if (WaitForSingleObject(process, 30000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process, &code);
+  } else {
+    TerminateProcess(process, 99);
+  }
+  CloseHandle(process);
+  return code;
+}
+
+std::vector<std::string> TakeAll(MessageChannel& channel) {
+  std::vector<std::string> lines;
+  std::string line;
+  while (channel.take(line)) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<std::string> Numbered(int first, int last) {
+  std::vector<std::string> lines;
+  for (int i = first; i <= last; ++i) {
+    lines.push_back("n " + std::to_string(i));
+  }
+  return lines;
+}
+
+class ChannelAcrossProcesses : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(reader_.open());
+    // Whatever an earlier user of the section left behind is not ours.
+    TakeAll(reader_);
+  }
+
+  WinSharedMemory memory_;
+  MessageChannel reader_{memory_};
+};
+
+TEST_F(ChannelAcrossProcesses, TheWriterContinuesTheRingTheReaderInitialised) {
+  ASSERT_TRUE(reader_.append("from the reader"));
+  HANDLE writer = StartWriter("lines");
+  ASSERT_NE(writer, nullptr);
+  ASSERT_EQ(Finish(writer), 0u);
+  EXPECT_EQ(TakeAll(reader_),
+            (std::vector<std::string>{"from the reader", "first", std::string(250, 'w'),
+                                      "two\nlines", "", "\xe4\xf6\xfc last"}));
+}
+
+TEST_F(ChannelAcrossProcesses, AWriterThatRunsAheadDiscardsTheOldestLines) {
+  HANDLE writer = StartWriter("count 600");
+  ASSERT_NE(writer, nullptr);
+  ASSERT_EQ(Finish(writer), 0u);
+  EXPECT_EQ(TakeAll(reader_), Numbered(102, 600));
+}
+
+TEST_F(ChannelAcrossProcesses, AReaderThatKeepsUpGetsEveryLineInOrder) {
+  HANDLE writer = StartWriter("count 450");
+  ASSERT_NE(writer, nullptr);
+  std::vector<std::string> lines;
+  for (;;) {
+    const bool ended = WaitForSingleObject(writer, 0) == WAIT_OBJECT_0;
+    for (const std::string& line : TakeAll(reader_)) {
+      lines.push_back(line);
+    }
+    if (ended) {
+      break;
+    }
+    Sleep(1);
+  }
+  ASSERT_EQ(Finish(writer), 0u);
+  EXPECT_EQ(lines, Numbered(1, 450));
+}
+
+}  // namespace
+}  // namespace gandry
