@@ -1,0 +1,20 @@
+#include "platform/win/win_desktop.h"
+
+#include <windows.h>
+
+namespace gandry {
+
+bool HasVisibleWindowStation() {
+  HWINSTA station = GetProcessWindowStation();
+  if (station == nullptr) {
+    return false;
+  }
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  if (!GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    return false;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+}  // namespace gandry

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/event_log.h"
+
+namespace gandry {
+
+// Records every report; answers with the result the test sets.
+class FakeEventLog final : public EventLog {
+ public:
+  struct Event {
+    std::string source;
+    std::uint16_t type;
+    std::uint32_t id;
+    std::string message;
+  };
+
+  bool Report(const std::string& source, std::uint16_t type, std::uint32_t event_id,
+              const std::string& message) override {
+    std::lock_guard lock(mutex_);
+    events_.push_back({source, type, event_id, message});
+    return succeed_;
+  }
+
+  std::vector<Event> events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  void set_succeed(bool succeed) {
+    std::lock_guard lock(mutex_);
+    succeed_ = succeed;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Event> events_;
+  bool succeed_ = true;
+};
+
+}  // namespace gandry

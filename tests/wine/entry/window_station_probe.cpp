@@ -1,0 +1,6 @@
+// Answers through its exit code whether it runs on a visible window station (1) or not (0).
+#include "platform/win/win_desktop.h"
+
+int main() {
+  return gandry::HasVisibleWindowStation() ? 1 : 0;
+}

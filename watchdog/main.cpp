@@ -1,0 +1,92 @@
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/command_line.h"
+#include "common/zt_mapfile.h"
+#include "platform/win/win_clock.h"
+#include "platform/win/win_desktop.h"
+#include "platform/win/win_event_log.h"
+#include "platform/win/win_locale.h"
+#include "platform/win/win_profile_store.h"
+#include "platform/win/win_service_host.h"
+#include "platform/win/win_service_manager.h"
+#include "platform/win/win_shared_memory.h"
+#include "watchdog/date_time_format.h"
+#include "watchdog/log.h"
+#include "watchdog/supervisor.h"
+#include "watchdog/watchdog.h"
+
+namespace gandry {
+namespace {
+
+constexpr int kExitBadCommandLine = 31;
+constexpr int kExitUnsupportedPlatform = 7;
+
+constexpr char kCaption[] = "Gandry 1.0 BETA 3";
+constexpr char kUsage[] =
+    "  usage: Gandry.exe -debug\n"
+    "    where\n"
+    "      -debug\t\tstart as process with output debug info\n";
+
+bool IsNtPlatform() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length < buffer.size()) {
+      return std::string(buffer.data(), length);
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+[[noreturn]] void Main() {
+  RunMode mode = kServiceMode;
+  if (parseCommandLine(SplitCommandLine(GetCommandLineA()), mode)) {
+    // Nobody would see a box on an invisible window station, and it would hold a wrongly
+    // registered service in its start until the service manager gives up.
+    if (HasVisibleWindowStation()) {
+      MessageBoxA(nullptr, kUsage, kCaption, MB_ICONERROR);
+    }
+    ExitProcess(kExitBadCommandLine);
+  }
+
+  WinClock clock;
+  WinServiceManager services;
+  WinProfileStore profiles;
+  WinSharedMemory memory;
+  WinEventLog events;
+  MessageChannel channel(memory);
+  WatchdogLog log(mode, clock, MakeDateTimeFormat(ReadUserLocale()), channel, events);
+
+  if (!IsNtPlatform()) {
+    log.LogLine("Unsupported OS version.", false);
+    ExitProcess(kExitUnsupportedPlatform);
+  }
+
+  Watchdog watchdog(mode, ExecutablePath(), clock, services, profiles, channel, log);
+  int exit_code = 0;
+  if (mode != kServiceMode) {
+    channel.open();
+    exit_code = Run(watchdog);
+  } else {
+    RunServiceDispatcher(watchdog);
+  }
+  // Monitors still running end with the process; the objects they use stay alive until then.
+  ExitProcess(static_cast<UINT>(exit_code));
+}
+
+}  // namespace
+}  // namespace gandry
+
+int main() {
+  gandry::Main();
+}
