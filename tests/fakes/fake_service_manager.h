@@ -19,9 +19,11 @@ class FakeServiceManager final : public ServiceManager {
   struct Service {
     std::uint32_t state = 1;
     bool start_fails = false;       // a start request leaves the service stopped
+    bool stop_refused = false;      // the stop control is refused
     int start_pending_polls = 0;    // queries answered with start pending after a start
     bool hang_start_pending = false;  // stays start pending for good after a start
     int stop_pending_polls = 0;     // queries answered with stop pending after a stop
+    int stop_ack_polls = 0;  // queries still answered with running after an accepted stop
     bool query_fails = false;
     std::uint32_t wait_hint_ms = 0;
     std::uint32_t check_point = 0;
@@ -83,10 +85,13 @@ class FakeServiceManager final : public ServiceManager {
       std::lock_guard lock(owner_.mutex_);
       Service& s = owner_.services_[name_];
       ++s.stops;
-      if (s.state != 4 && s.state != 7) {
+      if ((s.state != 4 && s.state != 7) || s.stop_refused) {
         return false;
       }
-      s.state = s.stop_pending_polls > 0 ? 3 : 1;
+      unacknowledged_stop_ = s.stop_ack_polls;
+      if (unacknowledged_stop_ == 0) {
+        s.state = s.stop_pending_polls > 0 ? 3 : 1;
+      }
       pending_left_ = s.stop_pending_polls;
       return true;
     }
@@ -98,7 +103,9 @@ class FakeServiceManager final : public ServiceManager {
       if (s.query_fails) {
         return std::nullopt;
       }
-      if ((s.state == 2 && !s.hang_start_pending) || s.state == 3) {
+      if (unacknowledged_stop_ > 0 && --unacknowledged_stop_ == 0) {
+        s.state = s.stop_pending_polls > 0 ? 3 : 1;
+      } else if ((s.state == 2 && !s.hang_start_pending) || s.state == 3) {
         if (pending_left_ > 0) {
           --pending_left_;
           ++s.check_point;
@@ -113,6 +120,7 @@ class FakeServiceManager final : public ServiceManager {
     FakeServiceManager& owner_;
     std::string name_;
     int pending_left_ = 0;
+    int unacknowledged_stop_ = 0;
   };
 
   std::mutex mutex_;

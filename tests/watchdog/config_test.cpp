@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_event_log.h"
+#include "fakes/fake_profile_store.h"
+#include "fakes/fake_service_manager.h"
+#include "fakes/fake_shared_memory.h"
+#include "watchdog/config.h"
+
+namespace gandry {
+namespace {
+
+constexpr char kIni[] = "C:\\Gandry\\Gandry.ini";
+
+std::vector<std::string> Lines(MessageChannel& channel) {
+  std::vector<std::string> lines;
+  std::string line;
+  while (channel.take(line)) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(DirectoryOf, EndsAtTheLastBackslashOrColon) {
+  EXPECT_EQ(DirectoryOf("C:\\Program Files\\Gandry\\gandry.svc"), "C:\\Program Files\\Gandry\\");
+  EXPECT_EQ(DirectoryOf("C:gandry.svc"), "C:");
+  EXPECT_EQ(DirectoryOf("\\\\host\\share\\gandry.svc"), "\\\\host\\share\\");
+  EXPECT_EQ(DirectoryOf("gandry.svc"), "");
+}
+
+struct DelayCase {
+  const char* key;
+  const char* text;  // nullptr: the key is missing
+  int fallback;
+  int expected;
+  bool rewritten;
+};
+
+TEST(ReadDelaySetting, UsesFiveToOneTwentyAndWritesTheDefaultBackOtherwise) {
+  const DelayCase cases[] = {
+      {"LoopDelayThread", "4", 30, 30, true},      {"LoopDelayThread", "5", 30, 5, false},
+      {"LoopDelayThread", "120", 30, 120, false},  {"LoopDelayThread", "121", 30, 30, true},
+      {"LoopDelayService", "abc", 20, 20, true},   {"LoopDelayService", "12abc", 20, 20, true},
+      {"LoopDelayService", "1.5", 20, 20, true},   {"LoopDelayService", "0x1E", 20, 30, false},
+      {"LoopDelayService", "-10", 20, 20, true},   {"LoopDelayService", "2147483658", 20, 20, true},
+      {"LoopDelayService", "", 20, 20, true},      {"StartDelayThread", "60", 180, 60, false},
+      {"StartDelayThread", "180", 180, 180, true}, {"StartDelayThread", nullptr, 180, 180, true},
+  };
+  for (const DelayCase& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + (c.text ? c.text : "(missing)"));
+    FakeProfileStore profiles;
+    if (c.text != nullptr) {
+      profiles.AddLine(kIni, "Settings", c.key, c.text);
+    }
+    EXPECT_EQ(ReadDelaySetting(profiles, kIni, "Settings", c.key, c.fallback), c.expected);
+    EXPECT_EQ(profiles.writes(), c.rewritten ? 1 : 0);
+    if (c.rewritten) {
+      EXPECT_EQ(profiles.Value(kIni, "Settings", c.key), std::to_string(c.fallback));
+    }
+  }
+}
+
+TEST(ReadDelaySetting, AFailedWriteBackStillGivesTheDefault) {
+  FakeProfileStore profiles;
+  profiles.AddLine(kIni, "Settings", "LoopDelayThread", "4");
+  profiles.SetWritesFail(true);
+  EXPECT_EQ(ReadDelaySetting(profiles, kIni, "Settings", "LoopDelayThread", 30), 30);
+  EXPECT_EQ(profiles.Value(kIni, "Settings", "LoopDelayThread"), "4");
+}
+
+class LoadItemsTest : public ::testing::Test {
+ protected:
+  LoadItemsTest() { channel.open(); }
+
+  FakeProfileStore profiles;
+  FakeSharedMemory memory;
+  MessageChannel channel{memory};
+};
+
+TEST_F(LoadItemsTest, KeepsItemKeysOfAnyCaseInFileOrder) {
+  profiles.AddLine(kIni, "Services", "item1", "Spooler||3|1440");
+  profiles.AddLine(kIni, "Services", "Service1", "Other||1|0");
+  profiles.AddLine(kIni, "Services", "ITEM_backup", "Backup|x|0|60");
+  profiles.AddLine(kIni, "Services", "Items", "a=b");
+  // The platform lists a duplicated key twice and reads its first value both times.
+  profiles.AddLine(kIni, "Services", "item1", "Ignored||1|0");
+  profiles.AddLine(kIni, "Settings", "Item9", "elsewhere");
+
+  EXPECT_EQ(
+      LoadItems(profiles, kIni, &channel),
+      (std::vector<std::string>{"Spooler||3|1440", "Backup|x|0|60", "a=b", "Spooler||3|1440"}));
+  EXPECT_EQ(Lines(channel), std::vector<std::string>{"Successfully loaded 4 items."});
+}
+
+TEST_F(LoadItemsTest, ReportsAnEmptySectionOnlyWithAChannel) {
+  profiles.AddLine(kIni, "Services", "Service1", "Other||1|0");
+  EXPECT_TRUE(LoadItems(profiles, kIni, &channel).empty());
+  EXPECT_EQ(Lines(channel), std::vector<std::string>{"Items not found."});
+  EXPECT_TRUE(LoadItems(profiles, "missing.ini", nullptr).empty());
+  EXPECT_TRUE(Lines(channel).empty());
+}
+
+TEST_F(LoadItemsTest, CutsValuesTo200Characters) {
+  const std::string value = "Long|" + std::string(245, 'v');
+  profiles.AddLine(kIni, "Services", "Item1", value);
+  EXPECT_EQ(LoadItems(profiles, kIni, nullptr), std::vector<std::string>{value.substr(0, 200)});
+}
+
+TEST_F(LoadItemsTest, LosesNoItemWhenTheKeyNamesOutgrowTheFirstBuffer) {
+  std::vector<std::string> expected;
+  for (int i = 0; i < 1500; ++i) {
+    const std::string key = "Item" + std::to_string(i) + "_with_a_rather_long_name";
+    expected.push_back("svc" + std::to_string(i) + "||3|0");
+    profiles.AddLine(kIni, "Services", key, expected.back());
+  }
+  EXPECT_EQ(LoadItems(profiles, kIni, &channel), expected);
+  EXPECT_GT(profiles.key_listings(), 1);
+  EXPECT_EQ(Lines(channel), std::vector<std::string>{"Successfully loaded 1500 items."});
+}
+
+class LoadConfigurationTest : public ::testing::Test {
+ protected:
+  LoadConfigurationTest() { channel.open(); }
+
+  Watchdog Make(RunMode mode) {
+    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, services, profiles, channel, log);
+  }
+
+  FakeClock clock;
+  FakeServiceManager services;
+  FakeProfileStore profiles;
+  FakeSharedMemory memory;
+  MessageChannel channel{memory};
+  FakeEventLog events;
+  WatchdogLog log{kDebugMode, clock, DateTimeFormat{}, channel, events};
+};
+
+TEST_F(LoadConfigurationTest, ReadsTheIniBesideTheProgramAndTalksInDebugMode) {
+  profiles.AddLine(kIni, "Settings", "LoopDelayThread", "10");
+  profiles.AddLine(kIni, "Services", "Item1", "Spooler||3|1440");
+  profiles.AddLine(kIni, "Services", "Item2", "W32Time||0|60");
+  Watchdog watchdog = Make(kDebugMode);
+  LoadConfiguration(watchdog);
+
+  EXPECT_EQ(watchdog.settings.loop_delay_thread_ms, 10'000);
+  EXPECT_EQ(watchdog.settings.loop_delay_service_ms, 20'000);
+  EXPECT_EQ(watchdog.settings.start_delay_thread_ms, 180'000);
+  EXPECT_EQ(watchdog.items, (std::vector<std::string>{"Spooler||3|1440", "W32Time||0|60"}));
+  EXPECT_EQ(Lines(channel),
+            (std::vector<std::string>{"Configuration file: [C:\\Gandry\\Gandry.ini]",
+                                      "Successfully loaded 2 items."}));
+  EXPECT_EQ(profiles.Value(kIni, "Settings", "LoopDelayService"), "20");
+  EXPECT_EQ(profiles.Value(kIni, "Settings", "StartDelayThread"), "180");
+}
+
+TEST_F(LoadConfigurationTest, CreatesTheDefaultsAndStaysSilentInServiceMode) {
+  Watchdog watchdog = Make(kServiceMode);
+  LoadConfiguration(watchdog);
+
+  EXPECT_TRUE(watchdog.items.empty());
+  EXPECT_EQ(watchdog.settings.loop_delay_thread_ms, 30'000);
+  EXPECT_TRUE(Lines(channel).empty());
+  EXPECT_EQ(profiles.Value(kIni, "Settings", "LoopDelayThread"), "30");
+  EXPECT_EQ(profiles.Value(kIni, "Settings", "LoopDelayService"), "20");
+  EXPECT_EQ(profiles.Value(kIni, "Settings", "StartDelayThread"), "180");
+}
+
+}  // namespace
+}  // namespace gandry

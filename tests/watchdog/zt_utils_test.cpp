@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_service_manager.h"
+#include "watchdog/zt_utils.h"
+
+namespace gandry {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(ExtractField, CountsFieldsFromOne) {
+  EXPECT_EQ(ExtractField("a|b|c", 1, '|'), "a");
+  EXPECT_EQ(ExtractField("a|b|c", 2, '|'), "b");
+  EXPECT_EQ(ExtractField("a|b|c", 3, '|'), "c");
+  EXPECT_EQ(ExtractField("a|b|c", 4, '|'), "");
+  EXPECT_EQ(ExtractField("a||c", 2, '|'), "");
+  EXPECT_EQ(ExtractField("a||c", 3, '|'), "c");
+  EXPECT_EQ(ExtractField("abc", 1, '|'), "abc");
+  EXPECT_EQ(ExtractField("", 1, '|'), "");
+  EXPECT_EQ(ExtractField("name|x|3|60", 3, '|'), "3");
+  EXPECT_EQ(ExtractField("name|x|3|60", 4, '|'), "60");
+  EXPECT_EQ(ExtractField("name", 2, '|'), "");
+  EXPECT_EQ(ExtractField("a|b|", 3, '|'), "");
+  EXPECT_EQ(ExtractField("a|b", 0, '|'), "");
+}
+
+TEST(AddMinutes, MovesByFractionsOfADayRoundedOnce) {
+  const double t = 46000.5;
+  EXPECT_DOUBLE_EQ(AddMinutes(90, t), t + 1.5 / 24);
+  EXPECT_EQ(AddMinutes(-1440, t), 45999.5);
+  EXPECT_LT(AddMinutes(-1, t), t);
+  EXPECT_EQ(AddMinutes(0, t), t);
+  // Computing in doubles would round three times and give 47429.113105153534.
+  EXPECT_EQ(AddMinutes(24165, 47412.331855153527), 47429.113105153527);
+}
+
+class ServiceOps : public ::testing::Test {
+ protected:
+  // Records every pause the waits take.
+  void SetUp() override {
+    clock.SetOnSleep([this](milliseconds d) { pauses.push_back(d); });
+  }
+
+  FakeServiceManager services;
+  FakeClock clock;
+  std::vector<milliseconds> pauses;
+};
+
+TEST_F(ServiceOps, QueryStateOpensForQueryOnly) {
+  services.Add("svc", 4);
+  EXPECT_EQ(QueryState(services, "svc"), 4);
+  EXPECT_EQ(services.Get("svc").last_access, 0x0004u);
+  EXPECT_EQ(QueryState(services, "nope"), 255);
+  services.Modify("svc", [](auto& s) { s.query_fails = true; });
+  EXPECT_EQ(QueryState(services, "svc"), 255);
+  services.Modify("svc", [](auto& s) { s.query_fails = false; });
+  services.SetManagerFails(true);
+  EXPECT_EQ(QueryState(services, "svc"), 255);
+}
+
+TEST_F(ServiceOps, StartAndWaitJudgesByTheStateAfterwards) {
+  services.Add("stopped", 1);
+  EXPECT_TRUE(StartAndWait(services, clock, "stopped", nullptr));
+  EXPECT_EQ(services.Get("stopped").last_access, 0x0014u);
+  EXPECT_EQ(services.Get("stopped").state, 4u);
+
+  // The refused request of a running service does not matter.
+  services.Add("running", 4);
+  EXPECT_TRUE(StartAndWait(services, clock, "running", nullptr));
+  EXPECT_EQ(services.Get("running").starts, 1);
+
+  services.Add("broken", 1);
+  services.Modify("broken", [](auto& s) { s.start_fails = true; });
+  EXPECT_FALSE(StartAndWait(services, clock, "broken", nullptr));
+
+  EXPECT_FALSE(StartAndWait(services, clock, "nope", nullptr));
+  EXPECT_TRUE(pauses.empty());
+}
+
+TEST_F(ServiceOps, StopAndWaitSendsTheControlEvenToAStoppedService) {
+  services.Add("running", 4);
+  EXPECT_TRUE(StopAndWait(services, clock, "running", nullptr));
+  EXPECT_EQ(services.Get("running").last_access, 0x0024u);
+  EXPECT_EQ(services.Get("running").state, 1u);
+
+  services.Add("stopped", 1);
+  EXPECT_TRUE(StopAndWait(services, clock, "stopped", nullptr));
+  EXPECT_EQ(services.Get("stopped").stops, 1);
+
+  services.Add("mute", 4);
+  services.Modify("mute", [](auto& s) { s.query_fails = true; });
+  EXPECT_FALSE(StopAndWait(services, clock, "mute", nullptr));
+  EXPECT_FALSE(StopAndWait(services, clock, "nope", nullptr));
+}
+
+TEST_F(ServiceOps, PendingWaitsPauseByTheWaitHint) {
+  services.Add("slow", 1);
+  services.Modify("slow", [](auto& s) {
+    s.start_pending_polls = 5;
+    s.stop_pending_polls = 3;
+    s.wait_hint_ms = 3000;
+  });
+  EXPECT_TRUE(StartAndWait(services, clock, "slow", nullptr));
+  EXPECT_EQ(pauses, std::vector<milliseconds>(5, milliseconds(300)));
+
+  pauses.clear();
+  EXPECT_TRUE(StopAndWait(services, clock, "slow", nullptr));
+  EXPECT_EQ(pauses, std::vector<milliseconds>(3, milliseconds(300)));
+
+  // No hint still pauses; a long hint still polls every second.
+  pauses.clear();
+  services.Modify("slow", [](auto& s) { s.wait_hint_ms = 0; });
+  EXPECT_TRUE(StartAndWait(services, clock, "slow", nullptr));
+  services.Modify("slow", [](auto& s) { s.wait_hint_ms = 120'000; });
+  EXPECT_TRUE(StopAndWait(services, clock, "slow", nullptr));
+  ASSERT_EQ(pauses.size(), 8u);
+  EXPECT_EQ(pauses.front(), milliseconds(100));
+  EXPECT_EQ(pauses.back(), milliseconds(1000));
+}
+
+TEST_F(ServiceOps, AStopThatIsAcknowledgedLateIsWaitedFor) {
+  // The service takes the control but still reports running for two more queries.
+  services.Add("late", 4);
+  services.Modify("late", [](auto& s) {
+    s.stop_ack_polls = 2;
+    s.stop_pending_polls = 1;
+  });
+  EXPECT_TRUE(StopAndWait(services, clock, "late", nullptr));
+  EXPECT_EQ(services.Get("late").state, 1u);
+
+  // A service that refuses the control is not waited for: its running is the outcome.
+  services.Add("refuses", 4);
+  services.Modify("refuses", [](auto& s) { s.stop_refused = true; });
+  pauses.clear();
+  EXPECT_FALSE(StopAndWait(services, clock, "refuses", nullptr));
+  EXPECT_TRUE(pauses.empty());
+}
+
+TEST_F(ServiceOps, AHungStartGivesUpWhenTheCheckPointStandsStill) {
+  services.Add("hung", 1);
+  services.Modify("hung", [](auto& s) {
+    s.hang_start_pending = true;
+    s.wait_hint_ms = 2000;
+  });
+  EXPECT_FALSE(StartAndWait(services, clock, "hung", nullptr));
+  // 30 s without progress (the hint is shorter), polled every 200 ms.
+  EXPECT_EQ(clock.TickMs(), 30'000);
+  EXPECT_EQ(services.Get("hung").queries, 151);
+  EXPECT_EQ(services.Get("hung").state, 2u);
+
+  // A longer hint is waited out in full.
+  services.Add("patient", 1);
+  services.Modify("patient", [](auto& s) {
+    s.hang_start_pending = true;
+    s.wait_hint_ms = 90'000;
+  });
+  const std::int64_t before = clock.TickMs();
+  EXPECT_FALSE(StartAndWait(services, clock, "patient", nullptr));
+  EXPECT_EQ(clock.TickMs() - before, 90'000);
+}
+
+TEST_F(ServiceOps, AStartThatKeepsProgressingGivesUpAfterTenMinutes) {
+  services.Add("crawl", 1);
+  services.Modify("crawl", [](auto& s) {
+    s.start_pending_polls = 1'000'000;
+    s.wait_hint_ms = 10'000;
+  });
+  EXPECT_FALSE(StartAndWait(services, clock, "crawl", nullptr));
+  EXPECT_EQ(clock.TickMs(), 600'000);
+  EXPECT_EQ(services.Get("crawl").queries, 601);
+}
+
+TEST_F(ServiceOps, CancelEndsAWaitAtOnce) {
+  services.Add("hung", 1);
+  services.Modify("hung", [](auto& s) {
+    s.hang_start_pending = true;
+    s.stop_pending_polls = 1'000'000;
+    s.wait_hint_ms = 2000;
+  });
+  WaitableFlag cancel;
+  clock.SetOnSleep([&](milliseconds) {
+    if (clock.sleeps() == 3) {
+      cancel.Raise();
+    }
+  });
+  EXPECT_FALSE(StartAndWait(services, clock, "hung", &cancel));
+  EXPECT_EQ(services.Get("hung").queries, 4);
+  EXPECT_EQ(clock.TickMs(), 600);
+
+  // Already cancelled: one look at the state, no wait.
+  services.Modify("hung", [](auto& s) { s.state = 4; });
+  EXPECT_FALSE(StopAndWait(services, clock, "hung", &cancel));
+  EXPECT_EQ(services.Get("hung").queries, 5);
+  services.Modify("hung", [](auto& s) {
+    s.stop_pending_polls = 0;
+    s.state = 4;
+  });
+  EXPECT_TRUE(StopAndWait(services, clock, "hung", &cancel));
+}
+
+TEST_F(ServiceOps, AFailedQueryEndsTheWaitWithTheLastStateObtained) {
+  services.Add("flaky", 1);
+  services.Modify("flaky", [](auto& s) { s.start_pending_polls = 10; });
+  clock.SetOnSleep(
+      [&](milliseconds) { services.Modify("flaky", [](auto& s) { s.query_fails = true; }); });
+  EXPECT_FALSE(StartAndWait(services, clock, "flaky", nullptr));
+  EXPECT_EQ(services.Get("flaky").queries, 2);
+}
+
+}  // namespace
+}  // namespace gandry

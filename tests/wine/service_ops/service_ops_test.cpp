@@ -1,0 +1,212 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/win/win_clock.h"
+#include "platform/win/win_service_manager.h"
+#include "watchdog/zt_utils.h"
+
+namespace gandry {
+namespace {
+
+std::string BinFolder() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const std::string module(path, length);
+  return module.substr(0, module.find_last_of('\\') + 1);
+}
+
+// test_service.exe registered with `options` under a name of its own; stopped (or, when it
+// does not stop, ended) and deleted again at the end.
+class TestService {
+ public:
+  explicit TestService(const std::string& options) {
+    static std::atomic<int> counter{0};
+    name_ =
+        "gandry-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    const std::string command = "\"" + BinFolder() + "test_service.exe\" " + options;
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service =
+        CreateServiceA(manager, name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                       command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    registered_ = service != nullptr;
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+  }
+  TestService(const TestService&) = delete;
+  TestService& operator=(const TestService&) = delete;
+
+  ~TestService() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, name_.c_str(), SERVICE_ALL_ACCESS);
+    SERVICE_STATUS status;
+    ControlService(service, SERVICE_CONTROL_STOP, &status);
+    SERVICE_STATUS_PROCESS process = {};
+    DWORD needed = 0;
+    for (int i = 0; i < 50; ++i) {
+      if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&process),
+                                sizeof process, &needed) ||
+          process.dwCurrentState == SERVICE_STOPPED) {
+        break;
+      }
+      Sleep(100);
+    }
+    if (process.dwCurrentState != SERVICE_STOPPED && process.dwProcessId != 0) {
+      HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.dwProcessId);
+      if (handle != nullptr) {
+        TerminateProcess(handle, 1);
+        WaitForSingleObject(handle, 5000);
+        CloseHandle(handle);
+      }
+    }
+    DeleteService(service);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+  }
+
+  const std::string& name() const { return name_; }
+  bool registered() const { return registered_; }
+
+ private:
+  std::string name_;
+  bool registered_ = false;
+};
+
+// The real manager, with every state a query obtained recorded.
+class CountingServiceManager final : public ServiceManager {
+ public:
+  std::unique_ptr<OpenedService> Open(const std::string& name, std::uint32_t access) override {
+    std::unique_ptr<OpenedService> inner = real_.Open(name, access);
+    if (!inner) {
+      return nullptr;
+    }
+    return std::make_unique<Counting>(std::move(inner), *this);
+  }
+
+  std::vector<std::uint32_t> TakeStates() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(states_, {});
+  }
+
+ private:
+  class Counting final : public OpenedService {
+   public:
+    Counting(std::unique_ptr<OpenedService> inner, CountingServiceManager& owner)
+        : inner_(std::move(inner)), owner_(owner) {}
+    bool Start() override { return inner_->Start(); }
+    bool SendStop() override { return inner_->SendStop(); }
+    std::optional<ServiceStatus> Query() override {
+      std::optional<ServiceStatus> status = inner_->Query();
+      std::lock_guard lock(owner_.mutex_);
+      owner_.states_.push_back(status ? status->state : 0);
+      return status;
+    }
+
+   private:
+    std::unique_ptr<OpenedService> inner_;
+    CountingServiceManager& owner_;
+  };
+
+  WinServiceManager real_;
+  std::mutex mutex_;
+  std::vector<std::uint32_t> states_;
+};
+
+// Pauses for real, but its monotonic clock runs thirty times fast: the waits' 30-second bound
+// on a service that makes no progress comes after about a second.
+class FastTickClock final : public Clock {
+ public:
+  double Now() override { return real_.Now(); }
+  std::int64_t TickMs() override { return real_.TickMs() * 30; }
+  bool Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) override {
+    return real_.Sleep(duration, wake);
+  }
+
+ private:
+  WinClock real_;
+};
+
+std::size_t Count(const std::vector<std::uint32_t>& states, std::uint32_t state) {
+  return static_cast<std::size_t>(std::count(states.begin(), states.end(), state));
+}
+
+TEST(ServiceOps, StartsAndStopsARealService) {
+  TestService test_service("");
+  ASSERT_TRUE(test_service.registered());
+  const std::string& name = test_service.name();
+  WinServiceManager services;
+  WinClock clock;
+
+  EXPECT_EQ(QueryState(services, name), kStateStopped);
+  EXPECT_TRUE(StartAndWait(services, clock, name, nullptr));
+  EXPECT_EQ(QueryState(services, name), kStateRunning);
+  // Refused, since it runs already; the state afterwards is what counts.
+  EXPECT_TRUE(StartAndWait(services, clock, name, nullptr));
+  EXPECT_TRUE(StopAndWait(services, clock, name, nullptr));
+  EXPECT_EQ(QueryState(services, name), kStateStopped);
+  EXPECT_TRUE(StopAndWait(services, clock, name, nullptr));
+}
+
+TEST(ServiceOps, AnUnknownNameHasNoState) {
+  WinServiceManager services;
+  WinClock clock;
+  EXPECT_EQ(QueryState(services, "gandry-no-such-service"), kStateUnknown);
+  EXPECT_FALSE(StartAndWait(services, clock, "gandry-no-such-service", nullptr));
+  EXPECT_FALSE(StopAndWait(services, clock, "gandry-no-such-service", nullptr));
+}
+
+TEST(ServiceOps, WaitsOutSlowStartsAndStops) {
+  TestService test_service("--start-delay-ms 1500 --stop-delay-ms 1500");
+  ASSERT_TRUE(test_service.registered());
+  CountingServiceManager services;
+  WinClock clock;
+
+  EXPECT_TRUE(StartAndWait(services, clock, test_service.name(), nullptr));
+  std::vector<std::uint32_t> states = services.TakeStates();
+  EXPECT_GT(Count(states, kStateStartPending), 0u);
+  EXPECT_EQ(states.back(), static_cast<std::uint32_t>(kStateRunning));
+
+  EXPECT_TRUE(StopAndWait(services, clock, test_service.name(), nullptr));
+  states = services.TakeStates();
+  EXPECT_GT(Count(states, kStateStopPending), 0u);
+  EXPECT_EQ(states.back(), static_cast<std::uint32_t>(kStateStopped));
+  // Ten polls a second at most, not a busy loop.
+  EXPECT_LE(states.size(), 100u);
+}
+
+TEST(ServiceOps, AStartThatHangsIsGivenUpWithoutSpinning) {
+  TestService test_service("--hang-start");
+  ASSERT_TRUE(test_service.registered());
+  CountingServiceManager services;
+
+  FastTickClock fast_clock;
+  EXPECT_FALSE(StartAndWait(services, fast_clock, test_service.name(), nullptr));
+  std::vector<std::uint32_t> states = services.TakeStates();
+  EXPECT_EQ(states.back(), static_cast<std::uint32_t>(kStateStartPending));
+  EXPECT_LE(states.size(), 20u);
+
+  // Still hanging: a cancel ends the next wait.
+  WinClock clock;
+  WaitableFlag cancel;
+  std::thread canceller([&] {
+    Sleep(2000);
+    cancel.Raise();
+  });
+  EXPECT_FALSE(StartAndWait(services, clock, test_service.name(), &cancel));
+  canceller.join();
+  states = services.TakeStates();
+  EXPECT_EQ(Count(states, kStateStartPending), states.size());
+  EXPECT_LE(states.size(), 100u);
+}
+
+}  // namespace
+}  // namespace gandry

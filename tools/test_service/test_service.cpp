@@ -1,0 +1,110 @@
+// A Windows service (own process) for tests and demonstrations. Register it with its options
+// in the command line (binpath):
+//
+//   test_service.exe                    starts at once and runs until stopped
+//   test_service.exe --hang-start       reports start pending (check point 1, wait hint
+//                                       2000 ms) and never advances; a stop request still
+//                                       ends it where the service manager delivers one
+//   test_service.exe --start-delay-ms N reports start pending for N ms, its check point
+//                                       advancing every 100 ms, then running
+//   test_service.exe --stop-delay-ms N  on a stop request reports stop pending for N ms, its
+//                                       check point advancing every 100 ms, then stopped
+//
+// The options combine. Started outside the service manager it exits with code 1.
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kStepMs = 100;
+constexpr DWORD kPendingHintMs = 1000;
+constexpr DWORD kHangHintMs = 2000;
+
+struct Options {
+  bool hang_start = false;
+  DWORD start_delay_ms = 0;
+  DWORD stop_delay_ms = 0;
+};
+
+Options g_options;
+SERVICE_STATUS_HANDLE g_status_handle = nullptr;
+HANDLE g_stop_event = nullptr;
+
+// Called from the service's thread and from the control handler's.
+void Report(DWORD state, DWORD check_point, DWORD wait_hint, DWORD accepted) {
+  SERVICE_STATUS status = {};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = accepted;
+  status.dwWin32ExitCode = NO_ERROR;
+  status.dwCheckPoint = check_point;
+  status.dwWaitHint = wait_hint;
+  SetServiceStatus(g_status_handle, &status);
+}
+
+// Reports `state` for `duration_ms`, moving the check point on at every step.
+void ReportPending(DWORD state, DWORD duration_ms, DWORD accepted) {
+  DWORD check_point = 2;
+  for (DWORD elapsed = 0; elapsed < duration_ms; elapsed += kStepMs) {
+    Report(state, check_point++, kPendingHintMs, accepted);
+    Sleep(kStepMs);
+  }
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      // Acknowledged before the handler returns, so that whoever sent the stop sees it taken
+      // at once.
+      Report(SERVICE_STOP_PENDING, 1, kPendingHintMs, 0);
+      SetEvent(g_stop_event);
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD argc, char** argv) {
+  g_status_handle = RegisterServiceCtrlHandlerExA(argc > 0 ? argv[0] : "", Handler, nullptr);
+  if (g_status_handle == nullptr) {
+    return;
+  }
+  g_stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_options.hang_start) {
+    Report(SERVICE_START_PENDING, 1, kHangHintMs, SERVICE_ACCEPT_STOP);
+  } else {
+    ReportPending(SERVICE_START_PENDING, g_options.start_delay_ms, 0);
+    Report(SERVICE_RUNNING, 0, 0, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
+  }
+  WaitForSingleObject(g_stop_event, INFINITE);
+  ReportPending(SERVICE_STOP_PENDING, g_options.stop_delay_ms, 0);
+  Report(SERVICE_STOPPED, 0, 0, 0);
+}
+
+DWORD ParseMs(const char* text) {
+  return static_cast<DWORD>(std::strtoul(text, nullptr, 10));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--hang-start") == 0) {
+      g_options.hang_start = true;
+    } else if (std::strcmp(argv[i], "--start-delay-ms") == 0 && i + 1 < argc) {
+      g_options.start_delay_ms = ParseMs(argv[++i]);
+    } else if (std::strcmp(argv[i], "--stop-delay-ms") == 0 && i + 1 < argc) {
+      g_options.stop_delay_ms = ParseMs(argv[++i]);
+    }
+  }
+  // An own-process service may leave its name empty in the table.
+  char name[] = "";
+  SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+}
