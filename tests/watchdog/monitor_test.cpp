@@ -1,0 +1,331 @@
+#include "watchdog/monitor.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "watchdog/zt_utils.h"
+#include "watchdog_rig.h"
+
+namespace gandry::testing {
+namespace {
+
+using std::chrono::milliseconds;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr std::chrono::seconds kEndLimit{30};
+
+// Thrown from a clock hook to end a monitor's body after a scripted number of passes.
+struct EndOfScript {};
+
+// Runs one monitor until its body has made `passes` passes (two pauses each). `script` is
+// called at each of the monitor's loop pauses with its number from 1: pause 2k-1 lies just
+// before the start attempts of pass k, pause 2k just before the scheduled restart of pass k+1.
+std::vector<std::string> RunPasses(WatchdogRig& rig, const std::string& item, int passes,
+                                   const std::function<void(int)>& script = {}) {
+  auto pauses = std::make_shared<std::atomic<int>>(0);
+  rig.clock.SetOnSleep([&rig, pauses, passes, script](milliseconds duration) {
+    rig.Collect();
+    if (duration != kLoopDelayThread) {
+      return;
+    }
+    const int pause = ++*pauses;
+    if (script) {
+      script(pause);
+    }
+    if (pause == 2 * passes) {
+      throw EndOfScript{};
+    }
+  });
+  auto monitor = TSrvManThread::Start(rig.watchdog, item);
+  EXPECT_TRUE(monitor->WaitEnded(kEndLimit));
+  return rig.Lines();
+}
+
+std::string Expired(int attempts, const std::string& name) {
+  return "Attempts (" + std::to_string(attempts) + ") to start service [" + name + "] is expired.";
+}
+
+TEST(MonitorTest, ReadsItsItemAndNumbersItselfFromTheRunningCount) {
+  WatchdogRig rig;
+  rig.watchdog.RunningMonitors = 4;
+  auto monitor = TSrvManThread::Start(rig.watchdog, "Spooler|Print spooler|3|1440|x");
+  monitor->Terminate();
+  ASSERT_TRUE(monitor->WaitEnded(kEndLimit));
+  EXPECT_EQ(monitor->service_name(), "Spooler");
+  EXPECT_EQ(monitor->attempt_limit(), 3);
+  EXPECT_EQ(monitor->restart_period(), 1440);
+  EXPECT_THAT(rig.Lines(), ElementsAre("start thread #5 of [Spooler]", "stopping thread #5"));
+  EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 4);
+  EXPECT_FALSE(rig.watchdog.StopFlag.IsRaised());
+}
+
+TEST(MonitorTest, GivesUpAfterItsAttemptsAndSaysSoOnEveryPass) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateStopped);
+  rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
+  const auto lines = RunPasses(rig, "svc||3|0", 6);
+  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", Expired(3, "svc"), Expired(3, "svc"),
+                                 Expired(3, "svc"), "stopping thread #1"));
+  EXPECT_EQ(rig.services.Get("svc").starts, 3);
+  EXPECT_EQ(rig.services.Get("svc").stops, 0);
+}
+
+TEST(MonitorTest, OwnSuccessfulStartRestoresAllAttempts) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateStopped);
+  // Passes 1-6: fail, fail, succeed, then stopped again: fail, fail, succeed.
+  const auto lines = RunPasses(rig, "svc||3|0", 6, [&rig](int pause) {
+    const int pass = (pause + 1) / 2;
+    if (pause % 2 == 1) {
+      rig.services.Modify("svc", [pass](auto& s) { s.start_fails = pass % 3 != 0; });
+    } else if (pass == 3) {
+      rig.services.Modify("svc", [](auto& s) { s.state = kStateStopped; });
+    }
+  });
+  const std::string started = "Service [svc] successfully started by 3 attempt(s).";
+  EXPECT_THAT(lines,
+              ElementsAre("start thread #1 of [svc]", started, started, "stopping thread #1"));
+  EXPECT_EQ(rig.services.Get("svc").starts, 6);
+}
+
+TEST(MonitorTest, StartsByOthersDoNotRestoreAttempts) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateStopped);
+  rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
+  // After two failures somebody else starts the service, and later it stops again.
+  const auto lines = RunPasses(rig, "svc||2|0", 5, [&rig](int pause) {
+    if (pause == 4) {
+      rig.services.Modify("svc", [](auto& s) { s.state = kStateRunning; });
+    } else if (pause == 6) {
+      rig.services.Modify("svc", [](auto& s) { s.state = kStateStopped; });
+    }
+  });
+  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", Expired(2, "svc"), Expired(2, "svc"),
+                                 "stopping thread #1"));
+  EXPECT_EQ(rig.services.Get("svc").starts, 2);
+}
+
+TEST(MonitorTest, OverdueScheduleCatchesUpOneRestartPerPass) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateRunning);
+  std::vector<int> stops_by_pass;
+  const auto lines = RunPasses(rig, "svc||0|60", 5, [&rig, &stops_by_pass](int pause) {
+    if (pause == 1) {
+      rig.clock.Advance(std::chrono::minutes(150));
+    }
+    if (pause % 2 == 1) {
+      stops_by_pass.push_back(rig.services.Get("svc").stops);
+    }
+  });
+  const double first_check = 46000.5 + 7000.0 / 86'400'000.0;
+  const double second = AddMinutes(60, AddMinutes(60, first_check));
+  const double third = AddMinutes(60, second);
+  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]",
+                                 "Service [svc] successfully restarted. Next restart at " +
+                                     rig.log.Format(second) + ".",
+                                 "Service [svc] successfully restarted. Next restart at " +
+                                     rig.log.Format(third) + ".",
+                                 "stopping thread #1"));
+  EXPECT_THAT(stops_by_pass, ElementsAre(0, 1, 2, 2, 2));
+  EXPECT_EQ(rig.services.Get("svc").state, static_cast<std::uint32_t>(kStateRunning));
+}
+
+TEST(MonitorTest, NegativePeriodRestartsOnEveryPassAndStartsAStoppedService) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateStopped);
+  const auto lines = RunPasses(rig, "svc||0|-1", 4);
+  EXPECT_EQ(lines.size(), 6u);
+  EXPECT_EQ(rig.services.Get("svc").starts, 4);
+  EXPECT_EQ(rig.services.Get("svc").stops, 4);
+  EXPECT_EQ(rig.services.Get("svc").state, static_cast<std::uint32_t>(kStateRunning));
+}
+
+TEST(MonitorTest, FailedRestartIsTriedAgainOnTheNextPass) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateRunning);
+  rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
+  const auto lines = RunPasses(rig, "svc||0|60", 3, [&rig](int pause) {
+    if (pause == 1) {
+      rig.clock.Advance(std::chrono::minutes(61));
+    }
+  });
+  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
+  // Pass 1 is not yet due; passes 2 and 3 try.
+  EXPECT_EQ(rig.services.Get("svc").starts, 2);
+}
+
+TEST(MonitorTest, LeavesPendingPausedAndUnknownStatesAlone) {
+  const std::vector<std::function<void(FakeServiceManager::Service&)>> setups = {
+      [](auto& s) { s.state = kStatePaused; },
+      [](auto& s) {
+        s.state = kStateStartPending;
+        s.hang_start_pending = true;
+      },
+      [](auto& s) { s.query_fails = true; },
+  };
+  for (const auto& setup : setups) {
+    WatchdogRig rig;
+    rig.services.Add("svc", kStateStopped);
+    rig.services.Modify("svc", setup);
+    const auto lines = RunPasses(rig, "svc||3|-1", 3);
+    EXPECT_EQ(lines.size(), 2u);
+    EXPECT_EQ(rig.services.Get("svc").starts, 0);
+    EXPECT_EQ(rig.services.Get("svc").stops, 0);
+  }
+}
+
+TEST(MonitorTest, WhilePausedNeitherStartsNorRestarts) {
+  WatchdogRig rig;
+  rig.services.Add("stopped", kStateStopped);
+  rig.services.Add("running", kStateRunning);
+  rig.watchdog.paused = true;
+  auto resume_after_two_passes = [&rig](int pause) {
+    if (pause == 4) {
+      rig.watchdog.paused = false;
+    }
+  };
+  RunPasses(rig, "stopped||3|0", 2);
+  RunPasses(rig, "running||0|-1", 2);
+  EXPECT_EQ(rig.services.Get("stopped").starts, 0);
+  EXPECT_EQ(rig.services.Get("running").stops, 0);
+
+  RunPasses(rig, "stopped||3|0", 3, resume_after_two_passes);
+  EXPECT_EQ(rig.services.Get("stopped").starts, 1);
+  rig.watchdog.paused = true;
+  RunPasses(rig, "running||0|-1", 3, resume_after_two_passes);
+  EXPECT_EQ(rig.services.Get("running").stops, 1);
+}
+
+// Hands the test's monitor to a clock hook that may run before Start has returned.
+struct MonitorSlot {
+  WaitableFlag ready;
+  std::shared_ptr<TSrvManThread> monitor;
+  TSrvManThread& Get() {
+    EXPECT_TRUE(ready.WaitFor(kEndLimit));
+    return *monitor;
+  }
+  void Set(std::shared_ptr<TSrvManThread> m) {
+    monitor = std::move(m);
+    ready.Raise();
+  }
+};
+
+TEST(MonitorTest, TerminateDuringTheStartDelayEndsWithoutTouchingTheService) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateStopped);
+  MonitorSlot slot;
+  rig.clock.SetOnSleep([&](milliseconds duration) {
+    if (duration == kStartDelayThread) {
+      slot.Get().Terminate();
+    }
+  });
+  slot.Set(TSrvManThread::Start(rig.watchdog, "svc||3|-1"));
+  ASSERT_TRUE(slot.monitor->WaitEnded(kEndLimit));
+  EXPECT_EQ(rig.services.Get("svc").opens, 0);
+  EXPECT_EQ(rig.clock.sleeps(), 1);
+  EXPECT_THAT(rig.Lines(), ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
+  EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
+  EXPECT_TRUE(rig.watchdog.StopFlag.IsRaised());
+}
+
+TEST(MonitorTest, TerminateDuringALoopPauseEndsAtOnce) {
+  for (const int terminate_at : {1, 2, 3, 4}) {
+    WatchdogRig rig;
+    rig.services.Add("svc", kStateStopped);
+    rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
+    MonitorSlot slot;
+    std::atomic<int> pauses{0};
+    std::atomic<int> opens_at_terminate{-1};
+    rig.clock.SetOnSleep([&](milliseconds duration) {
+      if (duration == kLoopDelayThread && ++pauses == terminate_at) {
+        opens_at_terminate = rig.services.Get("svc").opens;
+        slot.Get().Terminate();
+      }
+    });
+    slot.Set(TSrvManThread::Start(rig.watchdog, "svc||5|0"));
+    ASSERT_TRUE(slot.monitor->WaitEnded(kEndLimit));
+    EXPECT_EQ(pauses.load(), terminate_at);
+    EXPECT_EQ(rig.services.Get("svc").opens, opens_at_terminate.load());
+    EXPECT_TRUE(rig.watchdog.StopFlag.IsRaised());
+  }
+}
+
+TEST(MonitorTest, TerminateCancelsAStartWaitOfTheAttempts) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateStopped);
+  rig.services.Modify("svc", [](auto& s) { s.hang_start_pending = true; });
+  MonitorSlot slot;
+  std::atomic<int> polls{0};
+  rig.clock.SetOnSleep([&](milliseconds duration) {
+    if (duration < kLoopDelayThread && duration != kStartDelayThread && ++polls == 3) {
+      slot.Get().Terminate();
+    }
+  });
+  slot.Set(TSrvManThread::Start(rig.watchdog, "svc||3|0"));
+  ASSERT_TRUE(slot.monitor->WaitEnded(kEndLimit));
+  EXPECT_EQ(polls.load(), 3);
+}
+
+TEST(MonitorTest, TerminateDuringAScheduledRestartStillStartsTheService) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateRunning);
+  rig.services.Modify("svc", [](auto& s) {
+    s.stop_pending_polls = 3;
+    s.start_pending_polls = 3;
+  });
+  MonitorSlot slot;
+  rig.clock.SetOnSleep([&](milliseconds duration) {
+    rig.Collect();
+    // The first poll of the stop wait.
+    if (duration < kLoopDelayThread && duration != kStartDelayThread && !slot.Get().Terminated()) {
+      slot.Get().Terminate();
+    }
+  });
+  slot.Set(TSrvManThread::Start(rig.watchdog, "svc||0|-1"));
+  ASSERT_TRUE(slot.monitor->WaitEnded(kEndLimit));
+  const auto svc = rig.services.Get("svc");
+  EXPECT_EQ(svc.state, static_cast<std::uint32_t>(kStateRunning));
+  EXPECT_EQ(svc.stops, 1);
+  EXPECT_EQ(svc.starts, 1);
+  const auto lines = rig.Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_THAT(lines[1], ::testing::StartsWith("Service [svc] successfully restarted."));
+}
+
+TEST(MonitorTest, OnlyTheLastEndingMonitorRaisesStopFlag) {
+  WatchdogRig rig;
+  rig.services.Add("a", kStateRunning);
+  rig.services.Add("b", kStateRunning);
+  rig.clock.SetOnSleep([](milliseconds) { std::this_thread::yield(); });
+  auto first = TSrvManThread::Start(rig.watchdog, "a||0|0");
+  auto second = TSrvManThread::Start(rig.watchdog, "b||0|0");
+  EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 2);
+  first->Terminate();
+  ASSERT_TRUE(first->WaitEnded(kEndLimit));
+  EXPECT_FALSE(rig.watchdog.StopFlag.IsRaised());
+  EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 1);
+  second->Terminate();
+  ASSERT_TRUE(second->WaitEnded(kEndLimit));
+  EXPECT_TRUE(rig.watchdog.StopFlag.IsRaised());
+  const auto lines = rig.Lines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "start thread #1 of [a]");
+  EXPECT_EQ(lines[1], "start thread #2 of [b]");
+}
+
+TEST(MonitorTest, InServiceModeOnlyOutcomesReachTheEventLog) {
+  WatchdogRig rig(kServiceMode);
+  rig.services.Add("svc", kStateStopped);
+  rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
+  EXPECT_THAT(RunPasses(rig, "svc||2|0", 4), IsEmpty());
+  EXPECT_THAT(rig.events.messages(), ElementsAre(Expired(2, "svc"), Expired(2, "svc")));
+}
+
+}  // namespace
+}  // namespace gandry::testing

@@ -1,0 +1,158 @@
+#include "watchdog/service_control.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "watchdog_rig.h"
+
+namespace gandry::testing {
+namespace {
+
+using std::chrono::milliseconds;
+using ::testing::ElementsAre;
+
+constexpr std::chrono::seconds kWaitLimit{30};
+
+class RecordingReporter final : public ServiceStatusReporter {
+ public:
+  void Report(const ServiceStatusRecord& status) override {
+    std::lock_guard lock(mutex_);
+    reports_.push_back(status);
+    changed_.notify_all();
+  }
+  std::vector<ServiceStatusRecord> reports() {
+    std::lock_guard lock(mutex_);
+    return reports_;
+  }
+  std::vector<std::uint32_t> states() {
+    std::vector<std::uint32_t> states;
+    for (const auto& report : reports()) {
+      states.push_back(report.current_state);
+    }
+    return states;
+  }
+  bool WaitForState(std::uint32_t state) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kWaitLimit, [&] {
+      return !reports_.empty() && reports_.back().current_state == state;
+    });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<ServiceStatusRecord> reports_;
+};
+
+// A service serving one item on its own thread, as the dispatcher would run it.
+struct ServingRig {
+  ServingRig() : control(rig.watchdog, reporter) {
+    rig.WriteIni({"a||0|0"});
+    rig.clock.SetOnSleep([](milliseconds) { std::this_thread::yield(); });
+    serving = std::thread([this] { control.Serve(); });
+    EXPECT_TRUE(reporter.WaitForState(kServiceRunning));
+  }
+  ~ServingRig() {
+    rig.watchdog.StopFlag.Raise();
+    serving.join();
+  }
+
+  WatchdogRig rig{kServiceMode};
+  RecordingReporter reporter;
+  ServiceControl control;
+  std::thread serving;
+};
+
+TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
+  WatchdogRig rig(kServiceMode);
+  RecordingReporter reporter;
+  ServiceControl control(rig.watchdog, reporter);
+  control.Serve();
+  const auto reports = reporter.reports();
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_THAT(reporter.states(),
+              ElementsAre(kServiceStartPending, kServiceRunning, kServiceStopped));
+  for (const auto& report : reports) {
+    EXPECT_EQ(report.service_type, 0x10u);
+    EXPECT_EQ(report.controls_accepted, 7u);
+    EXPECT_EQ(report.win32_exit_code, 0u);
+    EXPECT_EQ(report.service_exit_code, 0u);
+    EXPECT_EQ(report.check_point, 0u);
+    EXPECT_EQ(report.wait_hint_ms, 1000u);
+  }
+  EXPECT_THAT(rig.events.messages(), ElementsAre("Nothing to do. Exiting."));
+}
+
+TEST(ServiceControlTest, StopReportsStopPendingAtOnceWithAdvancingCheckPointsUntilStopped) {
+  ServingRig serving;
+  serving.control.Control(kControlStop);
+  // Reported before the handler returned.
+  const auto at_request = serving.reporter.reports();
+  EXPECT_EQ(at_request.back().current_state, kServiceStopPending);
+  EXPECT_EQ(at_request.back().check_point, 1u);
+  EXPECT_TRUE(serving.rig.watchdog.StopFlag.IsRaised());
+
+  ASSERT_TRUE(serving.reporter.WaitForState(kServiceStopped));
+  const auto reports = serving.reporter.reports();
+  std::uint32_t check_point = 0;
+  for (std::size_t i = 2; i + 1 < reports.size(); ++i) {
+    EXPECT_EQ(reports[i].current_state, kServiceStopPending);
+    EXPECT_GT(reports[i].check_point, check_point);
+    check_point = reports[i].check_point;
+  }
+  EXPECT_EQ(reports.back().check_point, 0u);
+  EXPECT_EQ(serving.rig.events.messages().back(), "Self service was successfully stopped.");
+}
+
+TEST(ServiceControlTest, PauseContinueAndInterrogate) {
+  ServingRig serving;
+  const std::size_t before = serving.reporter.reports().size();
+  serving.control.Control(kControlPause);
+  EXPECT_TRUE(serving.rig.watchdog.paused.load());
+  serving.control.Control(kControlInterrogate);
+  serving.control.Control(kControlContinue);
+  EXPECT_FALSE(serving.rig.watchdog.paused.load());
+  serving.control.Control(kControlInterrogate);
+  serving.control.Control(200);  // not a control of ours: no report
+
+  const auto reports = serving.reporter.reports();
+  ASSERT_EQ(reports.size(), before + 4);
+  EXPECT_EQ(reports[before].current_state, kServicePaused);
+  EXPECT_EQ(reports[before + 1].current_state, kServicePaused);
+  EXPECT_EQ(reports[before + 2].current_state, kServiceRunning);
+  EXPECT_EQ(reports[before + 3].current_state, kServiceRunning);
+  EXPECT_FALSE(serving.rig.watchdog.StopFlag.IsRaised());
+}
+
+TEST(ServiceControlTest, PauseOrContinueWhileStoppingKeepsTheStopPending) {
+  ServingRig serving;
+  serving.control.Control(kControlPause);
+  serving.control.Control(kControlStop);
+  serving.control.Control(kControlContinue);
+  serving.control.Control(kControlPause);
+  ASSERT_TRUE(serving.reporter.WaitForState(kServiceStopped));
+  auto states = serving.reporter.states();
+  const auto stopping = std::find(states.begin(), states.end(), kServiceStopPending);
+  ASSERT_NE(stopping, states.end());
+  EXPECT_EQ(states.back(), kServiceStopped);
+  for (auto state = stopping; state + 1 != states.end(); ++state) {
+    EXPECT_EQ(*state, kServiceStopPending);
+  }
+}
+
+TEST(ServiceControlTest, ShutdownStopsMonitoringAtOnce) {
+  ServingRig serving;
+  serving.control.Control(kControlShutdown);
+  EXPECT_TRUE(serving.rig.watchdog.StopFlag.IsRaised());
+  EXPECT_TRUE(serving.rig.watchdog.paused.load());
+  EXPECT_EQ(serving.control.Status().current_state, kServiceStopPending);
+  EXPECT_TRUE(serving.reporter.WaitForState(kServiceStopped));
+}
+
+}  // namespace
+}  // namespace gandry::testing

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/zt_mapfile.h"
+#include "fakes/fake_clock.h"
+#include "fakes/fake_profile_store.h"
+#include "fakes/fake_service_manager.h"
+#include "platform/event_log.h"
+#include "platform/shared_memory.h"
+#include "watchdog/log.h"
+#include "watchdog/watchdog.h"
+
+namespace gandry::testing {
+
+inline constexpr char kExecutable[] = "C:\\gandry\\gandry.svc";
+inline constexpr char kIni[] = "C:\\gandry\\Gandry.ini";
+
+// Pause lengths that tell the sleeping threads apart in a clock hook: pending-state polls of
+// the service operations never last longer than a second.
+inline constexpr std::chrono::milliseconds kLoopDelayThread{5000};
+inline constexpr std::chrono::milliseconds kStartDelayThread{7000};
+inline constexpr std::chrono::milliseconds kLoopDelayService{11000};
+
+// A section that outlives its mappings, so lines can still be read after the channel closed.
+class MemorySection final : public SharedMemory {
+ public:
+  std::byte* Open(const char*, std::size_t size) override {
+    bytes_.resize(size);
+    return bytes_.data();
+  }
+  void Close() override {}
+
+ private:
+  std::vector<std::byte> bytes_;
+};
+
+class RecordingEventLog final : public EventLog {
+ public:
+  bool Report(const std::string&, std::uint16_t, std::uint32_t,
+              const std::string& message) override {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(message);
+    return true;
+  }
+  std::vector<std::string> messages() {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> messages_;
+};
+
+// One watchdog on fakes. Its log lines are collected, without their timestamps, whenever any
+// thread pauses on the fake clock (see Collect).
+struct WatchdogRig {
+  explicit WatchdogRig(RunMode mode = kDebugMode)
+      : log(mode, clock, MakeDateTimeFormat({}), channel, events),
+        watchdog(mode, kExecutable, clock, services, profiles, channel, log) {
+    channel.open();
+    watchdog.settings.loop_delay_thread_ms = static_cast<int>(kLoopDelayThread.count());
+    watchdog.settings.start_delay_thread_ms = static_cast<int>(kStartDelayThread.count());
+    watchdog.settings.loop_delay_service_ms = static_cast<int>(kLoopDelayService.count());
+  }
+
+  // Writes the delays above and the items into the INI file beside the executable.
+  void WriteIni(const std::vector<std::string>& items) {
+    profiles.AddLine(kIni, "Settings", "LoopDelayThread", "5");
+    profiles.AddLine(kIni, "Settings", "StartDelayThread", "7");
+    profiles.AddLine(kIni, "Settings", "LoopDelayService", "11");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      profiles.AddLine(kIni, "Services", "Item" + std::to_string(i + 1), items[i]);
+    }
+  }
+
+  // Moves the channel's unread lines into the collection. Safe from any thread.
+  void Collect() {
+    std::lock_guard lock(lines_mutex_);
+    std::string line;
+    while (channel.take(line)) {
+      lines_.push_back(line);
+    }
+  }
+
+  // Every line so far, logged lines without their timestamps; reopens the channel when the
+  // run has closed it.
+  std::vector<std::string> Lines() {
+    channel.open();
+    Collect();
+    std::lock_guard lock(lines_mutex_);
+    std::vector<std::string> messages;
+    for (const std::string& line : lines_) {
+      const bool stamped = !line.empty() && line[0] >= '0' && line[0] <= '9';
+      const std::size_t cut = line.find(": ");
+      messages.push_back(stamped && cut != std::string::npos ? line.substr(cut + 2) : line);
+    }
+    return messages;
+  }
+
+  FakeClock clock;
+  FakeServiceManager services;
+  FakeProfileStore profiles;
+  MemorySection section;
+  MessageChannel channel{section};
+  RecordingEventLog events;
+  WatchdogLog log;
+  Watchdog watchdog;
+
+ private:
+  std::mutex lines_mutex_;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace gandry::testing

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/waitable_flag.h"
+#include "watchdog/watchdog.h"
+
+namespace gandry {
+
+// Watches one configured item on a thread of its own: restarts the service every restart
+// period and starts it again when it is found stopped, within the attempt limit. Owned jointly
+// by whoever started it and by its own thread, so a terminate request never reaches a freed
+// monitor.
+class TSrvManThread {
+ public:
+  // Counts the monitor in RunningMonitors (its new value is the thread number), reads fields
+  // 1, 3 and 4 of `item`, logs "start thread #n of [name]" and only then starts the thread.
+  // Throws std::runtime_error when no thread can be created; the monitor is then not counted.
+  static std::shared_ptr<TSrvManThread> Start(Watchdog& watchdog, const std::string& item);
+
+  TSrvManThread(const TSrvManThread&) = delete;
+  TSrvManThread& operator=(const TSrvManThread&) = delete;
+
+  // Asks the monitor to end; wakes it at once from its pauses and from a start it waits on.
+  void Terminate() { terminated_.Raise(); }
+  bool Terminated() const { return terminated_.IsRaised(); }
+  // True once the end handling has run; the monitor no longer touches the watchdog then.
+  bool Ended() const { return ended_.IsRaised(); }
+  bool WaitEnded(std::chrono::milliseconds limit) const { return ended_.WaitFor(limit); }
+
+  const std::string& service_name() const { return service_name_; }
+  std::int32_t attempt_limit() const { return attempt_limit_; }
+  std::int32_t restart_period() const { return restart_period_; }
+  int thread_number() const { return thread_number_; }
+
+ private:
+  TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number);
+
+  void Execute();
+  void Watch();
+  // One scheduled restart when due; moves `next_restart` on by one period when it succeeds.
+  void RestartIfDue(double& next_restart);
+  // Starts the service when it is found stopped, counting the failures in `remaining`.
+  void StartIfStopped(int& remaining);
+  // Pauses LoopDelayThread ms; true when the monitor was asked to end.
+  bool Pause();
+  void EndHandling();
+
+  Watchdog& watchdog_;
+  const std::string service_name_;
+  const std::int32_t attempt_limit_;
+  const std::int32_t restart_period_;  // minutes
+  const int thread_number_;
+  WaitableFlag terminated_;
+  WaitableFlag ended_;
+};
+
+}  // namespace gandry

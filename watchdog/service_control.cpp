@@ -1,0 +1,107 @@
+#include "watchdog/service_control.h"
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "watchdog/supervisor.h"
+
+namespace gandry {
+
+void ServiceControl::Serve() {
+  {
+    std::lock_guard lock(mutex_);
+    status_ = ServiceStatusRecord{};
+    status_.service_type = kServiceOwnProcess;
+    status_.controls_accepted = kControlsAccepted;
+    status_.wait_hint_ms = kStatusWaitHintMs;
+    SetState(kServiceStartPending);
+    watchdog_.paused.store(false);
+    SetState(kServiceRunning);
+  }
+  std::thread pulse;
+  try {
+    pulse = std::thread([this] { PulseWhileStopping(); });
+  } catch (const std::system_error&) {
+    // Without the pulse a stop is still reported; only the check point stays put.
+  }
+  Run(watchdog_);
+  {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    changed_.notify_all();
+  }
+  if (pulse.joinable()) {
+    pulse.join();
+  }
+  std::lock_guard lock(mutex_);
+  status_.check_point = 0;
+  SetState(kServiceStopped);
+}
+
+void ServiceControl::Control(std::uint32_t control) {
+  std::lock_guard lock(mutex_);
+  switch (control) {
+    case kControlShutdown:
+      // The system is going down: nothing may be started or restarted from now on.
+      watchdog_.paused.store(true);
+      [[fallthrough]];
+    case kControlStop:
+      watchdog_.StopFlag.Raise();
+      if (!stopping_ && !finished_) {
+        stopping_ = true;
+        ReportStopPending();
+        changed_.notify_all();
+      }
+      break;
+    case kControlPause:
+      if (stopping_ || finished_) {
+        reporter_.Report(status_);
+        break;
+      }
+      watchdog_.paused.store(true);
+      SetState(kServicePaused);
+      break;
+    case kControlContinue:
+      if (stopping_ || finished_) {
+        reporter_.Report(status_);
+        break;
+      }
+      watchdog_.paused.store(false);
+      SetState(kServiceRunning);
+      break;
+    case kControlInterrogate:
+      reporter_.Report(status_);
+      break;
+    default:
+      break;
+  }
+}
+
+ServiceStatusRecord ServiceControl::Status() {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+void ServiceControl::SetState(std::uint32_t state) {
+  status_.current_state = state;
+  reporter_.Report(status_);
+}
+
+void ServiceControl::ReportStopPending() {
+  ++status_.check_point;
+  SetState(kServiceStopPending);
+}
+
+// The service manager takes a service for hung when a pending state shows no progress within
+// its wait hint, so the check point moves on while the supervisor winds down.
+void ServiceControl::PulseWhileStopping() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return stopping_ || finished_; });
+  const std::chrono::milliseconds interval(kStatusWaitHintMs / 2);
+  while (!changed_.wait_for(lock, interval, [this] { return finished_; })) {
+    ReportStopPending();
+  }
+}
+
+}  // namespace gandry

@@ -1,0 +1,83 @@
+#include "watchdog/supervisor.h"
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "watchdog/config.h"
+#include "watchdog/format_text.h"
+#include "watchdog/monitor.h"
+
+namespace gandry {
+
+namespace {
+
+// How long the supervisor waits for its monitors to end after asking them to. They wake at
+// once; only a service that hangs in stop pending during a scheduled restart holds one longer.
+constexpr std::chrono::seconds kMonitorEndLimit{30};
+
+using MonitorList = std::vector<std::shared_ptr<TSrvManThread>>;
+
+// Asks every monitor that is still alive to end, then waits (bounded) until they have.
+void StopMonitors(const MonitorList& monitors) {
+  for (const auto& monitor : monitors) {
+    if (!monitor->Ended()) {
+      monitor->Terminate();
+    }
+  }
+  const auto deadline = std::chrono::steady_clock::now() + kMonitorEndLimit;
+  for (const auto& monitor : monitors) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !monitor->WaitEnded(left)) {
+      return;
+    }
+  }
+}
+
+void Supervise(Watchdog& watchdog, MonitorList& monitors) {
+  LoadConfiguration(watchdog);
+  if (watchdog.items.empty()) {
+    watchdog.log.LogLine("Nothing to do. Exiting.", true);
+    return;
+  }
+  watchdog.RunningMonitors.store(0);
+  monitors.reserve(watchdog.items.size());
+  std::string summary;
+  for (std::size_t i = 0; i < watchdog.items.size(); ++i) {
+    monitors.push_back(TSrvManThread::Start(watchdog, watchdog.items[i]));
+    summary += FormatText("\n %d. [%s]", static_cast<int>(i + 1), watchdog.items[i].c_str());
+  }
+  watchdog.log.LogLine(
+      FormatText("Self service was successfully started. Taked %d item(s) for manage:%s",
+                 static_cast<int>(watchdog.items.size()), summary.c_str()),
+      true);
+  // Each pause ends at once when StopFlag is raised.
+  const std::chrono::milliseconds poll(watchdog.settings.loop_delay_service_ms);
+  while (!watchdog.StopFlag.IsRaised()) {
+    watchdog.clock.Sleep(poll, &watchdog.StopFlag);
+  }
+  StopMonitors(monitors);
+  watchdog.log.LogLine("Self service was successfully stopped.", true);
+}
+
+}  // namespace
+
+int Run(Watchdog& watchdog) {
+  MonitorList monitors;
+  try {
+    Supervise(watchdog, monitors);
+  } catch (...) {
+    try {
+      // Monitors already running must not outlive the run half-way through a restart.
+      StopMonitors(monitors);
+      watchdog.log.LogLine("Self service was terminated.", true);
+    } catch (...) {
+      // Nothing more can be reported.
+    }
+  }
+  watchdog.channel.close();
+  return 0;
+}
+
+}  // namespace gandry
