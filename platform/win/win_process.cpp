@@ -1,0 +1,89 @@
+#include "platform/win/win_process.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace gandry {
+
+namespace {
+
+class WinProcess final : public Process {
+ public:
+  explicit WinProcess(HANDLE handle) : handle_(handle) {}
+  WinProcess(const WinProcess&) = delete;
+  WinProcess& operator=(const WinProcess&) = delete;
+  ~WinProcess() override { CloseHandle(handle_); }
+
+  bool QueryExitCode(std::uint32_t& code) override {
+    DWORD value = 0;
+    if (!GetExitCodeProcess(handle_, &value)) {
+      return false;
+    }
+    code = value;
+    return true;
+  }
+
+  bool Terminate(std::uint32_t exit_code, std::uint32_t& error) override {
+    if (TerminateProcess(handle_, exit_code)) {
+      return true;
+    }
+    error = GetLastError();
+    return false;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+StartResult WinProcesses::Start(const std::string& application, const std::string& command_line) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  // CreateProcessA may write into the command line, so it gets a copy of its own.
+  std::vector<char> line(command_line.begin(), command_line.end());
+  line.push_back('\0');
+  StartResult result;
+  if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &info)) {
+    result.error = GetLastError();
+    return result;
+  }
+  CloseHandle(info.hThread);
+  result.process = std::make_unique<WinProcess>(info.hProcess);
+  return result;
+}
+
+std::string WinProcesses::ErrorText(std::uint32_t error) {
+  char text[256] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 255, nullptr);
+  return std::string(text, length);
+}
+
+void WinProcesses::ExitCurrent(std::uint32_t exit_code) {
+  ExitProcess(exit_code);
+}
+
+std::string OwnExecutablePath() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) {
+      return {};
+    }
+    if (length < path.size()) {
+      return std::string(path.data(), length);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string OwnCommandLine() {
+  return GetCommandLineA();
+}
+
+}  // namespace gandry
