@@ -7,19 +7,13 @@
 
 #include "common/zt_mapfile.h"
 #include "platform/win/win_shared_memory.h"
+#include "tools/wine_rig/bin_folder.h"
 
 namespace gandry {
 namespace {
 
-std::string BinDir() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string text(path);
-  return text.substr(0, text.find_last_of('\\') + 1);
-}
-
 HANDLE StartWriter(const std::string& args) {
-  std::string command = "\"" + BinDir() + "channel_writer.exe\" " + args;
+  std::string command = "\"" + rig::BinFolder() + "channel_writer.exe\" " + args;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -5,18 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "common/zt_mapfile.h"
-#include "platform/win/win_shared_memory.h"
+#include "tools/wine_rig/bin_folder.h"
+#include "tools/wine_rig/ring_reader.h"
+#include "tools/wine_rig/watchdog_folder.h"
 
 namespace gandry {
 namespace {
 
-std::string BinDir() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string text(path);
-  return text.substr(0, text.find_last_of('\\') + 1);
-}
+using rig::BinFolder;
 
 struct Outcome {
   bool started = false;
@@ -70,7 +66,7 @@ Outcome RunProgram(const std::string& program, const std::string& args, DWORD ti
 
 TEST(WindowStation, OnlyTheInteractiveStationCountsAsVisible) {
   ASSERT_NE(InvisibleDesktop(), nullptr);
-  const std::string probe = BinDir() + "entry\\window_station_probe.exe";
+  const std::string probe = BinFolder() + "entry\\window_station_probe.exe";
   const Outcome hidden = RunProgram(probe, "", 30000, InvisibleDesktop());
   ASSERT_TRUE(hidden.ended);
   EXPECT_EQ(hidden.exit_code, 0u);
@@ -81,7 +77,7 @@ TEST(WindowStation, OnlyTheInteractiveStationCountsAsVisible) {
 
 TEST(GandrySvc, ABadCommandLineWhereNobodyCanSeeABoxEndsAtOnceWithExitCode31) {
   ASSERT_NE(InvisibleDesktop(), nullptr);
-  const std::string svc = BinDir() + "gandry.svc";
+  const std::string svc = BinFolder() + "gandry.svc";
   for (const char* args :
        {"", "-debug x", "debug", "-deb", "/", "--service", "\"-debug \"", "-debugging"}) {
     SCOPED_TRACE(args);
@@ -97,13 +93,13 @@ TEST(GandrySvc, ABadCommandLineShowsTheBoxAndEndsWithExitCode31) {
   if (GetEnvironmentVariableA("DISPLAY", nullptr, 0) != 0) {
     GTEST_SKIP() << "a display is attached";
   }
-  const Outcome outcome = RunProgram(BinDir() + "gandry.svc", "-debug x", 30000);
+  const Outcome outcome = RunProgram(BinFolder() + "gandry.svc", "-debug x", 30000);
   ASSERT_TRUE(outcome.ended);
   EXPECT_EQ(outcome.exit_code, 31u);
 }
 
 TEST(GandrySvc, ServiceModeOutsideTheServiceManagerEndsWithExitCode0) {
-  const std::string svc = BinDir() + "gandry.svc";
+  const std::string svc = BinFolder() + "gandry.svc";
   // The platform may take a while to refuse the dispatcher.
   const Outcome outcome = RunProgram(svc, "/SERVICE", 60000);
   ASSERT_TRUE(outcome.started);
@@ -111,44 +107,17 @@ TEST(GandrySvc, ServiceModeOutsideTheServiceManagerEndsWithExitCode0) {
   EXPECT_EQ(outcome.exit_code, 0u);
 }
 
-// A folder of its own with a copy of gandry.svc, so that the configuration file the run
-// writes stays out of everybody else's way.
-class SvcFolder {
- public:
-  SvcFolder() {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    dir_ = std::string(temp) + "gandry-entry-" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(dir_.c_str(), nullptr);
-    CopyFileA((BinDir() + "gandry.svc").c_str(), svc().c_str(), FALSE);
-  }
-  ~SvcFolder() {
-    DeleteFileA(svc().c_str());
-    DeleteFileA((dir_ + "Gandry.ini").c_str());
-    RemoveDirectoryA(dir_.c_str());
-  }
-  std::string svc() const { return dir_ + "gandry.svc"; }
-
- private:
-  std::string dir_;
-};
-
 TEST(GandrySvc, DebugModeOpensTheRingAndRunsTheWatchdog) {
-  WinSharedMemory memory;
-  MessageChannel reader(memory);
-  ASSERT_TRUE(reader.open());
-  std::string line;
-  while (reader.take(line)) {
-  }
-  SvcFolder folder;
+  rig::RingReader ring;
+  ASSERT_TRUE(ring.opened());
+  // A folder of its own, so that the configuration file the run writes stays out of
+  // everybody else's way.
+  rig::WatchdogFolder folder("gandry-entry");
   // Without items the run ends by itself.
-  const Outcome outcome = RunProgram(folder.svc(), "-Debug", 60000);
+  const Outcome outcome = RunProgram(folder.program(), "-Debug", 60000);
   ASSERT_TRUE(outcome.ended);
   EXPECT_EQ(outcome.exit_code, 0u);
-  std::vector<std::string> lines;
-  while (reader.take(line)) {
-    lines.push_back(line);
-  }
+  const std::vector<std::string>& lines = ring.Lines();
   ASSERT_FALSE(lines.empty());
   const std::string last = lines.back();
   const std::string tail = ": Nothing to do. Exiting.";

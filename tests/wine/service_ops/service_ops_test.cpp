@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,74 +11,17 @@
 
 #include "platform/win/win_clock.h"
 #include "platform/win/win_service_manager.h"
+#include "tools/wine_rig/bin_folder.h"
+#include "tools/wine_rig/registered_service.h"
 #include "watchdog/zt_utils.h"
 
 namespace gandry {
 namespace {
 
-std::string BinFolder() {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  const std::string module(path, length);
-  return module.substr(0, module.find_last_of('\\') + 1);
+// test_service.exe registered with `options` under a name of its own.
+rig::RegisteredService RegisterTestService(const std::string& options) {
+  return rig::RegisteredService(rig::UniqueName("gandry-test"), rig::TestServiceCommand(options));
 }
-
-// test_service.exe registered with `options` under a name of its own; stopped (or, when it
-// does not stop, ended) and deleted again at the end.
-class TestService {
- public:
-  explicit TestService(const std::string& options) {
-    static std::atomic<int> counter{0};
-    name_ =
-        "gandry-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
-    const std::string command = "\"" + BinFolder() + "test_service.exe\" " + options;
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service =
-        CreateServiceA(manager, name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
-                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-                       command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    registered_ = service != nullptr;
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-  }
-  TestService(const TestService&) = delete;
-  TestService& operator=(const TestService&) = delete;
-
-  ~TestService() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = OpenServiceA(manager, name_.c_str(), SERVICE_ALL_ACCESS);
-    SERVICE_STATUS status;
-    ControlService(service, SERVICE_CONTROL_STOP, &status);
-    SERVICE_STATUS_PROCESS process = {};
-    DWORD needed = 0;
-    for (int i = 0; i < 50; ++i) {
-      if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&process),
-                                sizeof process, &needed) ||
-          process.dwCurrentState == SERVICE_STOPPED) {
-        break;
-      }
-      Sleep(100);
-    }
-    if (process.dwCurrentState != SERVICE_STOPPED && process.dwProcessId != 0) {
-      HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.dwProcessId);
-      if (handle != nullptr) {
-        TerminateProcess(handle, 1);
-        WaitForSingleObject(handle, 5000);
-        CloseHandle(handle);
-      }
-    }
-    DeleteService(service);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-  }
-
-  const std::string& name() const { return name_; }
-  bool registered() const { return registered_; }
-
- private:
-  std::string name_;
-  bool registered_ = false;
-};
 
 // The real manager, with every state a query obtained recorded.
 class CountingServiceManager final : public ServiceManager {
@@ -140,7 +82,7 @@ std::size_t Count(const std::vector<std::uint32_t>& states, std::uint32_t state)
 }
 
 TEST(ServiceOps, StartsAndStopsARealService) {
-  TestService test_service("");
+  const rig::RegisteredService test_service = RegisterTestService("");
   ASSERT_TRUE(test_service.registered());
   const std::string& name = test_service.name();
   WinServiceManager services;
@@ -165,7 +107,8 @@ TEST(ServiceOps, AnUnknownNameHasNoState) {
 }
 
 TEST(ServiceOps, WaitsOutSlowStartsAndStops) {
-  TestService test_service("--start-delay-ms 1500 --stop-delay-ms 1500");
+  const rig::RegisteredService test_service =
+      RegisterTestService("--start-delay-ms 1500 --stop-delay-ms 1500");
   ASSERT_TRUE(test_service.registered());
   CountingServiceManager services;
   WinClock clock;
@@ -184,7 +127,7 @@ TEST(ServiceOps, WaitsOutSlowStartsAndStops) {
 }
 
 TEST(ServiceOps, AStartThatHangsIsGivenUpWithoutSpinning) {
-  TestService test_service("--hang-start");
+  const rig::RegisteredService test_service = RegisterTestService("--hang-start");
   ASSERT_TRUE(test_service.registered());
   CountingServiceManager services;
 

@@ -3,16 +3,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "tools/wine_rig/bin_folder.h"
+
 namespace gandry {
 
 namespace {
-
-std::string BinDir() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string text(path);
-  return text.substr(0, text.find_last_of('\\') + 1);
-}
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -31,7 +26,7 @@ ShellFolder::ShellFolder(const std::string& script, const char* child_program) {
   dir_ = std::string(temp) + "Gandry Run.exe.d-" + std::to_string(GetCurrentProcessId()) + "-" +
          std::to_string(++count) + "\\";
   CreateDirectoryA(dir_.c_str(), nullptr);
-  const std::string bin = BinDir();
+  const std::string bin = rig::BinFolder();
   CopyFileA((bin + "gandry.exe").c_str(), (dir_ + "gandry.exe").c_str(), FALSE);
   if (child_program != nullptr) {
     CopyFileA((bin + child_program).c_str(), (dir_ + "gandry.svc").c_str(), FALSE);
