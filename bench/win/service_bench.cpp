@@ -1,0 +1,46 @@
+// Measures the watchdog under the service manager: stop latency, recovery time, CPU while a
+// watched service hangs, and the cost of many items. Uses gandry.svc and test_service.exe from
+// its own folder; registers services of its own and removes them again.
+//
+//   service_bench stop-latency SECONDS RUNS
+//   service_bench recovery
+//   service_bench hung-start-cpu SECONDS
+//   service_bench items COUNT
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bench/win/benchmarks.h"
+
+namespace gandry::bench {
+
+const char* Architecture() {
+  return sizeof(void*) == 8 ? "x64" : "x86";
+}
+
+}  // namespace gandry::bench
+
+int main(int argc, char** argv) {
+  using namespace gandry::bench;
+  const char* command = argc > 1 ? argv[1] : "";
+  auto number = [&](int index) { return argc > index ? std::atoi(argv[index]) : 0; };
+  if (std::strcmp(command, "stop-latency") == 0 && number(2) > 0 && number(3) > 0) {
+    return StopLatency(number(2), number(3));
+  }
+  if (std::strcmp(command, "recovery") == 0) {
+    return Recovery();
+  }
+  if (std::strcmp(command, "hung-start-cpu") == 0 && number(2) > 0) {
+    return HungStartCpu(number(2));
+  }
+  if (std::strcmp(command, "items") == 0 && number(2) > 0) {
+    return ManyItems(number(2));
+  }
+  if (std::strcmp(command, "idle-threads") == 0 && number(2) > 0 && argc > 3) {
+    return IdleThreads(number(2), argv[3]);
+  }
+  std::fprintf(stderr,
+               "usage: service_bench stop-latency SECONDS RUNS | recovery | "
+               "hung-start-cpu SECONDS | items COUNT\n");
+  return 2;
+}
