@@ -45,6 +45,10 @@ bool WatchdogFolder::WriteIni(int loop_delay_thread, int loop_delay_service, int
   for (std::size_t i = 0; i < items.size(); ++i) {
     text += "Item" + std::to_string(i + 1) + "=" + items[i] + "\r\n";
   }
+  return WriteIniText(text);
+}
+
+bool WatchdogFolder::WriteIniText(const std::string& bytes) const {
   HANDLE file = CreateFileA(ini().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -52,8 +56,8 @@ bool WatchdogFolder::WriteIni(int loop_delay_thread, int loop_delay_service, int
   }
   DWORD written = 0;
   const bool ok =
-      WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-      written == text.size();
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size();
   CloseHandle(file);
   return ok;
 }

@@ -25,6 +25,8 @@ class WatchdogFolder {
   // Writes the whole "Gandry.ini": the three delays in seconds and the items Item1, Item2...
   bool WriteIni(int loop_delay_thread, int loop_delay_service, int start_delay_thread,
                 const std::vector<std::string>& items) const;
+  // Writes `bytes` as the whole "Gandry.ini", whatever they hold.
+  bool WriteIniText(const std::string& bytes) const;
   // A value of "Gandry.ini" as it is now; empty when missing.
   std::string Read(const char* section, const char* key) const;
 
