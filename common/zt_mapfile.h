@@ -19,7 +19,8 @@ inline constexpr std::size_t kChannelHeaderSize = 9;
 inline constexpr int kChannelSlotCount = 500;
 inline constexpr std::size_t kChannelSlotSize = 251;
 inline constexpr std::size_t kChannelLineMax = 250;
-inline constexpr std::size_t kChannelSize = kChannelHeaderSize + kChannelSlotCount * kChannelSlotSize;
+inline constexpr std::size_t kChannelSize =
+    kChannelHeaderSize + kChannelSlotCount * kChannelSlotSize;
 static_assert(kChannelSize == 125509);
 
 class MessageChannel {

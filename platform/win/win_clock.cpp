@@ -9,11 +9,13 @@ namespace gandry {
 double WinClock::Now() {
   SYSTEMTIME st;
   GetLocalTime(&st);
-  return EncodeDateTime({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                         st.wMilliseconds});
+  return EncodeDateTime(
+      {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds});
 }
 
-std::int64_t WinClock::TickMs() { return static_cast<std::int64_t>(GetTickCount64()); }
+std::int64_t WinClock::TickMs() {
+  return static_cast<std::int64_t>(GetTickCount64());
+}
 
 bool WinClock::Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) {
   if (wake != nullptr) {

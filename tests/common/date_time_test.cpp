@@ -14,8 +14,10 @@ TEST(DateTime, EncodesDaysSinceTheEpochWithTheTimeAsFraction) {
 }
 
 TEST(DateTime, DecodeInvertsEncodeToTheMillisecond) {
-  const CivilTime samples[] = {{2026, 12, 7, 16, 7, 13, 999}, {2024, 2, 29, 23, 59, 59, 999},
-                               {1899, 12, 29, 6, 30, 0, 0},   {2038, 1, 19, 3, 14, 7, 1},
+  const CivilTime samples[] = {{2026, 12, 7, 16, 7, 13, 999},
+                               {2024, 2, 29, 23, 59, 59, 999},
+                               {1899, 12, 29, 6, 30, 0, 0},
+                               {2038, 1, 19, 3, 14, 7, 1},
                                {1999, 12, 31, 0, 0, 0, 0}};
   for (const CivilTime& t : samples) {
     const CivilTime back = DecodeDateTime(EncodeDateTime(t));

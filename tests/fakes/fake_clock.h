@@ -16,9 +16,7 @@ class FakeClock final : public Clock {
  public:
   explicit FakeClock(double start = 46000.5) : now_ms_(0), start_(start) {}
 
-  double Now() override {
-    return start_ + static_cast<double>(now_ms_.load()) / 86'400'000.0;
-  }
+  double Now() override { return start_ + static_cast<double>(now_ms_.load()) / 86'400'000.0; }
   std::int64_t TickMs() override { return now_ms_.load(); }
 
   bool Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) override {

@@ -18,12 +18,12 @@ class FakeServiceManager final : public ServiceManager {
  public:
   struct Service {
     std::uint32_t state = 1;
-    bool start_fails = false;       // a start request leaves the service stopped
-    bool stop_refused = false;      // the stop control is refused
-    int start_pending_polls = 0;    // queries answered with start pending after a start
+    bool start_fails = false;         // a start request leaves the service stopped
+    bool stop_refused = false;        // the stop control is refused
+    int start_pending_polls = 0;      // queries answered with start pending after a start
     bool hang_start_pending = false;  // stays start pending for good after a start
-    int stop_pending_polls = 0;     // queries answered with stop pending after a stop
-    int stop_ack_polls = 0;  // queries still answered with running after an accepted stop
+    int stop_pending_polls = 0;       // queries answered with stop pending after a stop
+    int stop_ack_polls = 0;           // queries still answered with running after an accepted stop
     bool query_fails = false;
     std::uint32_t wait_hint_ms = 0;
     std::uint32_t check_point = 0;
