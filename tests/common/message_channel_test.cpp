@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/channel_test_lines.h"
 #include "common/ring.h"
 #include "fakes/fake_shared_memory.h"
 
@@ -35,23 +36,6 @@ std::string SlotBytes(const FakeSharedMemory::Section& s, std::size_t slot, std:
   return std::string(reinterpret_cast<const char*>(s.data() + SlotOffset(slot)), count);
 }
 
-std::vector<std::string> TakeAll(MessageChannel& channel) {
-  std::vector<std::string> lines;
-  std::string line;
-  while (channel.take(line)) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::vector<std::string> Numbered(int first, int last) {
-  std::vector<std::string> lines;
-  for (int i = first; i <= last; ++i) {
-    lines.push_back("line " + std::to_string(i));
-  }
-  return lines;
-}
-
 class MessageChannelTest : public ::testing::Test {
  protected:
   FakeSharedMemory memory_;
@@ -61,7 +45,7 @@ class MessageChannelTest : public ::testing::Test {
   int last_written() const { return ReadInt(section_, 1); }
   int last_read() const { return ReadInt(section_, 5); }
   void AppendNumbered(int first, int last) {
-    for (const std::string& line : Numbered(first, last)) {
+    for (const std::string& line : Numbered("line ", first, last)) {
       ASSERT_TRUE(channel_.append(line));
     }
   }
@@ -125,7 +109,7 @@ TEST_F(MessageChannelTest, FiveHundredLinesFitWithoutLoss) {
   AppendNumbered(1, 500);
   EXPECT_EQ(last_written(), 499);
   EXPECT_EQ(last_read(), -1);
-  EXPECT_EQ(TakeAll(channel_), Numbered(1, 500));
+  EXPECT_EQ(TakeAll(channel_), Numbered("line ", 1, 500));
   EXPECT_EQ(last_read(), 499);
 }
 
@@ -134,7 +118,7 @@ TEST_F(MessageChannelTest, TheFirstWrapBeforeAnyTakeDiscardsTheFirstTwoLines) {
   AppendNumbered(1, 501);
   EXPECT_EQ(last_written(), 0);
   EXPECT_EQ(last_read(), 1);
-  EXPECT_EQ(TakeAll(channel_), Numbered(3, 501));
+  EXPECT_EQ(TakeAll(channel_), Numbered("line ", 3, 501));
 }
 
 TEST_F(MessageChannelTest, AFullRingDiscardsExactlyTheOldestUnreadLinePerAppend) {
@@ -148,7 +132,7 @@ TEST_F(MessageChannelTest, AFullRingDiscardsExactlyTheOldestUnreadLinePerAppend)
   AppendNumbered(11, 509);
   EXPECT_EQ(RingNext(last_written()), last_read());
   AppendNumbered(510, 510);
-  EXPECT_EQ(TakeAll(channel_), Numbered(12, 510));
+  EXPECT_EQ(TakeAll(channel_), Numbered("line ", 12, 510));
   // The reader keeps up again: nothing more is lost, also across the end of the ring.
   for (int i = 511; i < 1300; ++i) {
     ASSERT_TRUE(channel_.append("line " + std::to_string(i)));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/channel_test_lines.h"
 #include "common/zt_mapfile.h"
 #include "platform/win/win_shared_memory.h"
 #include "tools/wine_rig/bin_folder.h"
@@ -36,23 +37,6 @@ DWORD Finish(HANDLE process) {
   return code;
 }
 
-std::vector<std::string> TakeAll(MessageChannel& channel) {
-  std::vector<std::string> lines;
-  std::string line;
-  while (channel.take(line)) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::vector<std::string> Numbered(int first, int last) {
-  std::vector<std::string> lines;
-  for (int i = first; i <= last; ++i) {
-    lines.push_back("n " + std::to_string(i));
-  }
-  return lines;
-}
-
 class ChannelAcrossProcesses : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,7 +63,7 @@ TEST_F(ChannelAcrossProcesses, AWriterThatRunsAheadDiscardsTheOldestLines) {
   HANDLE writer = StartWriter("count 600");
   ASSERT_NE(writer, nullptr);
   ASSERT_EQ(Finish(writer), 0u);
-  EXPECT_EQ(TakeAll(reader_), Numbered(102, 600));
+  EXPECT_EQ(TakeAll(reader_), Numbered("n ", 102, 600));
 }
 
 TEST_F(ChannelAcrossProcesses, AReaderThatKeepsUpGetsEveryLineInOrder) {
@@ -97,7 +81,7 @@ TEST_F(ChannelAcrossProcesses, AReaderThatKeepsUpGetsEveryLineInOrder) {
     Sleep(1);
   }
   ASSERT_EQ(Finish(writer), 0u);
-  EXPECT_EQ(lines, Numbered(1, 450));
+  EXPECT_EQ(lines, Numbered("n ", 1, 450));
 }
 
 }  // namespace
