@@ -16,6 +16,13 @@ enum RunMode : std::uint8_t {
   kNoRunMode = 255,
 };
 
+// The title both programs show, and the usage text for a rejected command line.
+inline constexpr char kProductTitle[] = "Gandry 1.0 BETA 3";
+inline constexpr char kUsageText[] =
+    "  usage: Gandry.exe -debug\n"
+    "    where\n"
+    "      -debug\t\tstart as process with output debug info\n";
+
 // Splits a command line into arguments; element 0 is the program name. Counting stops at the
 // first empty argument.
 std::vector<std::string> SplitCommandLine(std::string_view command_line);

@@ -13,8 +13,8 @@ namespace gandry {
 namespace {
 
 void PrintBanner(Shell& shell) {
-  shell.console.SetTitle(kShellTitle);
-  ShellPrint(shell, "Gandry 1.0 BETA 3\r\n");
+  shell.console.SetTitle(kProductTitle);
+  ShellPrint(shell, std::string(kProductTitle) + "\r\n");
   ShellPrint(shell, "Please use Gandry Manager to manage as a service.");
   ShellPrint(shell, "Press CTRL+C key combinations to break.");
   if (shell.mode == kDebugMode) {

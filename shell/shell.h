@@ -18,7 +18,6 @@
 
 namespace gandry {
 
-inline constexpr char kShellTitle[] = "Gandry 1.0 BETA 3";
 // The line that ends the conversation; only an exact, whole-line match counts.
 inline constexpr std::string_view kTalkDoneMarker = "+zt-talk-done+";
 

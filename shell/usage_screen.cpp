@@ -1,17 +1,17 @@
 #include "shell/usage_screen.h"
 
+#include <string>
+
 namespace gandry {
 
 void UsageScreen(Shell& shell) {
-  shell.console.SetTitle(kShellTitle);
+  shell.console.SetTitle(kProductTitle);
   shell.console.SetTextAttribute(kBrightWhite);
-  ShellPrint(shell, "Gandry 1.0 BETA 3\n");
+  ShellPrint(shell, std::string(kProductTitle) + "\n");
   shell.console.SetTextAttribute(kDarkRed);
   ShellPrint(shell, "Unrecongnized or incomplete command line.\n");
   shell.console.SetTextAttribute(kGrey);
-  ShellPrint(shell,
-             "  usage: Gandry.exe -debug\n    where\n      -debug\t\tstart as process with output "
-             "debug info\n");
+  ShellPrint(shell, kUsageText);
   ShellPrint(shell, "Please use Gandry Manager to manage service.");
   shell.console.SetTextAttribute(kDarkCyan);
   WaitForKey(shell);

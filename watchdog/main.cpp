@@ -24,12 +24,6 @@ namespace {
 constexpr int kExitBadCommandLine = 31;
 constexpr int kExitUnsupportedPlatform = 7;
 
-constexpr char kCaption[] = "Gandry 1.0 BETA 3";
-constexpr char kUsage[] =
-    "  usage: Gandry.exe -debug\n"
-    "    where\n"
-    "      -debug\t\tstart as process with output debug info\n";
-
 bool IsNtPlatform() {
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof version;
@@ -54,7 +48,7 @@ std::string ExecutablePath() {
     // Nobody would see a box on an invisible window station, and it would hold a wrongly
     // registered service in its start until the service manager gives up.
     if (HasVisibleWindowStation()) {
-      MessageBoxA(nullptr, kUsage, kCaption, MB_ICONERROR);
+      MessageBoxA(nullptr, kUsageText, kProductTitle, MB_ICONERROR);
     }
     ExitProcess(kExitBadCommandLine);
   }

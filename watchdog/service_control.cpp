@@ -55,20 +55,14 @@ void ServiceControl::Control(std::uint32_t control) {
       }
       break;
     case kControlPause:
-      if (stopping_ || finished_) {
-        reporter_.Report(status_);
-        break;
-      }
-      watchdog_.paused.store(true);
-      SetState(kServicePaused);
-      break;
     case kControlContinue:
       if (stopping_ || finished_) {
+        // A stop under way is not undone: the answer is the state as it stands.
         reporter_.Report(status_);
         break;
       }
-      watchdog_.paused.store(false);
-      SetState(kServiceRunning);
+      watchdog_.paused.store(control == kControlPause);
+      SetState(control == kControlPause ? kServicePaused : kServiceRunning);
       break;
     case kControlInterrogate:
       reporter_.Report(status_);
