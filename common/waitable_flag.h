@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace gandry {
 
@@ -10,14 +11,28 @@ namespace gandry {
 // once; this is what lets a stop or terminate request cut a long pause short.
 class WaitableFlag {
  public:
+  // Something that waits for flags by its own means (a clock that simulates time) and must be
+  // told of a raise. It must outlive every flag it watches.
+  class Observer {
+   public:
+    virtual void FlagRaised() = 0;
+
+   protected:
+    ~Observer() = default;
+  };
+
   void Raise();
   bool IsRaised() const;
   // Waits until the flag is raised or the time is up; returns whether it is raised.
   bool WaitFor(std::chrono::milliseconds duration) const;
 
+  void AddObserver(Observer* observer) const;
+  void RemoveObserver(Observer* observer) const;
+
  private:
   mutable std::mutex mutex_;
   mutable std::condition_variable raised_cv_;
+  mutable std::vector<Observer*> observers_;
   bool raised_ = false;
 };
 

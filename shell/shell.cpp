@@ -48,7 +48,8 @@ void EndShell(Shell& shell) {
       return;
     }
   }
-  while (!shell.break_finished.WaitFor(std::chrono::hours(1))) {
+  while (!shell.break_finished.IsRaised() &&
+         !shell.clock.Sleep(std::chrono::hours(1), &shell.break_finished)) {
   }
 }
 

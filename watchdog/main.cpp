@@ -13,6 +13,7 @@
 #include "platform/win/win_service_host.h"
 #include "platform/win/win_service_manager.h"
 #include "platform/win/win_shared_memory.h"
+#include "platform/win/win_threads.h"
 #include "watchdog/date_time_format.h"
 #include "watchdog/log.h"
 #include "watchdog/supervisor.h"
@@ -54,6 +55,7 @@ std::string ExecutablePath() {
   }
 
   WinClock clock;
+  WinThreads threads;
   WinServiceManager services;
   WinProfileStore profiles;
   WinSharedMemory memory;
@@ -66,7 +68,7 @@ std::string ExecutablePath() {
     ExitProcess(kExitUnsupportedPlatform);
   }
 
-  Watchdog watchdog(mode, ExecutablePath(), clock, services, profiles, channel, log);
+  Watchdog watchdog(mode, ExecutablePath(), clock, threads, services, profiles, channel, log);
   int exit_code = 0;
   if (mode != kServiceMode) {
     channel.open();

@@ -3,7 +3,6 @@
 #include <stdexcept>
 
 #include "watchdog/format_text.h"
-#include "watchdog/thread_start.h"
 #include "watchdog/zt_utils.h"
 
 namespace gandry {
@@ -13,10 +12,13 @@ std::shared_ptr<TSrvManThread> TSrvManThread::Start(Watchdog& watchdog, const st
   std::shared_ptr<TSrvManThread> monitor(new TSrvManThread(watchdog, item, number));
   watchdog.log.LogLine(
       FormatText("start thread #%d of [%s]", number, monitor->service_name_.c_str()), false);
-  if (!StartDetachedThread([monitor] { monitor->Execute(); })) {
+  Result<std::unique_ptr<Thread>> thread =
+      watchdog.threads.Create([monitor] { monitor->Execute(); }, kMonitorStackReservation);
+  if (!thread) {
     watchdog.RunningMonitors.fetch_sub(1);
     throw std::runtime_error("cannot create a monitor thread");
   }
+  thread.value()->Run();
   return monitor;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,6 +10,10 @@
 #include "watchdog/watchdog.h"
 
 namespace gandry {
+
+// Stack reserved for each monitor thread: a thousand monitors must fit comfortably into the
+// address space of a 32-bit process.
+inline constexpr std::size_t kMonitorStackReservation = 64 * 1024;
 
 // Watches one configured item on a thread of its own: restarts the service every restart
 // period and starts it again when it is found stopped, within the attempt limit. Owned jointly
@@ -29,7 +34,10 @@ class TSrvManThread {
   bool Terminated() const { return terminated_.IsRaised(); }
   // True once the end handling has run; the monitor no longer touches the watchdog then.
   bool Ended() const { return ended_.IsRaised(); }
-  bool WaitEnded(std::chrono::milliseconds limit) const { return ended_.WaitFor(limit); }
+  // Waits on `clock` until the end handling has run or `limit` has passed.
+  bool WaitEnded(Clock& clock, std::chrono::milliseconds limit) const {
+    return ended_.IsRaised() || clock.Sleep(limit, &ended_);
+  }
 
   const std::string& service_name() const { return service_name_; }
   std::int32_t attempt_limit() const { return attempt_limit_; }

@@ -29,8 +29,9 @@ void ServiceControl::Serve() {
   {
     std::lock_guard lock(mutex_);
     finished_ = true;
-    changed_.notify_all();
   }
+  ended_.Raise();
+  stop_or_end_.Raise();
   if (pulse.joinable()) {
     pulse.join();
   }
@@ -51,7 +52,7 @@ void ServiceControl::Control(std::uint32_t control) {
       if (!stopping_ && !finished_) {
         stopping_ = true;
         ReportStopPending();
-        changed_.notify_all();
+        stop_or_end_.Raise();
       }
       break;
     case kControlPause:
@@ -90,10 +91,15 @@ void ServiceControl::ReportStopPending() {
 // The service manager takes a service for hung when a pending state shows no progress within
 // its wait hint, so the check point moves on while the supervisor winds down.
 void ServiceControl::PulseWhileStopping() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return stopping_ || finished_; });
+  Clock& clock = watchdog_.clock;
+  while (!clock.Sleep(std::chrono::hours(1), &stop_or_end_)) {
+  }
   const std::chrono::milliseconds interval(kStatusWaitHintMs / 2);
-  while (!changed_.wait_for(lock, interval, [this] { return finished_; })) {
+  while (!clock.Sleep(interval, &ended_)) {
+    std::lock_guard lock(mutex_);
+    if (finished_) {
+      break;
+    }
     ReportStopPending();
   }
 }

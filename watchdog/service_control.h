@@ -1,9 +1,9 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
+#include "common/waitable_flag.h"
 #include "platform/service_status.h"
 #include "watchdog/watchdog.h"
 
@@ -53,10 +53,11 @@ class ServiceControl {
   Watchdog& watchdog_;
   ServiceStatusReporter& reporter_;
   std::mutex mutex_;
-  std::condition_variable changed_;
   ServiceStatusRecord status_;
   bool stopping_ = false;
   bool finished_ = false;
+  WaitableFlag stop_or_end_;  // wakes the pulse
+  WaitableFlag ended_;        // the run is over
 };
 
 }  // namespace gandry

@@ -1,6 +1,7 @@
 #include "watchdog/supervisor.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -19,17 +20,17 @@ constexpr std::chrono::seconds kMonitorEndLimit{30};
 using MonitorList = std::vector<std::shared_ptr<TSrvManThread>>;
 
 // Asks every monitor that is still alive to end, then waits (bounded) until they have.
-void StopMonitors(const MonitorList& monitors) {
+void StopMonitors(Clock& clock, const MonitorList& monitors) {
   for (const auto& monitor : monitors) {
     if (!monitor->Ended()) {
       monitor->Terminate();
     }
   }
-  const auto deadline = std::chrono::steady_clock::now() + kMonitorEndLimit;
+  const std::int64_t deadline =
+      clock.TickMs() + std::chrono::milliseconds(kMonitorEndLimit).count();
   for (const auto& monitor : monitors) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !monitor->WaitEnded(left)) {
+    const std::chrono::milliseconds left(deadline - clock.TickMs());
+    if (left.count() <= 0 || !monitor->WaitEnded(clock, left)) {
       return;
     }
   }
@@ -57,7 +58,7 @@ void Supervise(Watchdog& watchdog, MonitorList& monitors) {
   while (!watchdog.StopFlag.IsRaised()) {
     watchdog.clock.Sleep(poll, &watchdog.StopFlag);
   }
-  StopMonitors(monitors);
+  StopMonitors(watchdog.clock, monitors);
   watchdog.log.LogLine("Self service was successfully stopped.", true);
 }
 
@@ -70,7 +71,7 @@ int Run(Watchdog& watchdog) {
   } catch (...) {
     try {
       // Monitors already running must not outlive the run half-way through a restart.
-      StopMonitors(monitors);
+      StopMonitors(watchdog.clock, monitors);
       watchdog.log.LogLine("Self service was terminated.", true);
     } catch (...) {
       // Nothing more can be reported.

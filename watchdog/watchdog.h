@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "platform/service_manager.h"
+#include "platform/threads.h"
 #include "watchdog/log.h"
 
 namespace gandry {
@@ -24,11 +25,13 @@ struct WatchdogSettings {
 // Everything one watchdog run shares between its threads. The settings and items are written
 // once by LoadConfiguration before any monitor exists and only read afterwards.
 struct Watchdog {
-  Watchdog(RunMode mode, std::string executable_path, Clock& clock, ServiceManager& services,
-           ProfileStore& profiles, MessageChannel& channel, WatchdogLog& log)
+  Watchdog(RunMode mode, std::string executable_path, Clock& clock, Threads& threads,
+           ServiceManager& services, ProfileStore& profiles, MessageChannel& channel,
+           WatchdogLog& log)
       : mode(mode),
         executable_path(std::move(executable_path)),
         clock(clock),
+        threads(threads),
         services(services),
         profiles(profiles),
         channel(channel),
@@ -37,6 +40,7 @@ struct Watchdog {
   const RunMode mode;
   const std::string executable_path;  // the running program's full path
   Clock& clock;
+  Threads& threads;
   ServiceManager& services;
   ProfileStore& profiles;
   MessageChannel& channel;

@@ -1,32 +1,24 @@
-#include <process.h>
-
 #include <cstdio>
 
 #include "bench/win/bench_rig.h"
 #include "bench/win/benchmarks.h"
-#include "watchdog/thread_start.h"
+#include "platform/win/win_threads.h"
+#include "watchdog/monitor.h"
 
 namespace gandry::bench {
 
-namespace {
-
-unsigned __stdcall WaitForever(void*) {
-  Sleep(INFINITE);
-  return 0;
-}
-
-}  // namespace
-
+// Threads made the way the watchdog makes its monitors, each waiting for good.
 int IdleThreads(int count, const char* ready_event) {
+  WinThreads threads;
   for (int i = 0; i < count; ++i) {
-    const std::uintptr_t thread =
-        _beginthreadex(nullptr, kMonitorStackReservation, &WaitForever, nullptr,
-                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (thread == 0) {
-      std::fprintf(stderr, "idle threads: thread %d could not be created\n", i + 1);
+    Result<std::unique_ptr<Thread>> thread =
+        threads.Create([] { Sleep(INFINITE); }, kMonitorStackReservation);
+    if (!thread) {
+      std::fprintf(stderr, "idle threads: thread %d could not be created (error %lu)\n", i + 1,
+                   static_cast<unsigned long>(thread.error().code));
       return 1;
     }
-    CloseHandle(reinterpret_cast<HANDLE>(thread));
+    thread.value()->Run();
   }
   HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, ready_event);
   SetEvent(ready);

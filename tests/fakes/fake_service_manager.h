@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "platform/service_manager.h"
@@ -25,6 +26,7 @@ class FakeServiceManager final : public ServiceManager {
     int stop_pending_polls = 0;       // queries answered with stop pending after a stop
     int stop_ack_polls = 0;           // queries still answered with running after an accepted stop
     bool query_fails = false;
+    bool open_throws = false;  // opening it throws, as an allocation failure would
     std::uint32_t wait_hint_ms = 0;
     std::uint32_t check_point = 0;
     // Counters.
@@ -58,6 +60,9 @@ class FakeServiceManager final : public ServiceManager {
     auto it = services_.find(name);
     if (manager_fails_ || it == services_.end()) {
       return nullptr;
+    }
+    if (it->second.open_throws) {
+      throw std::runtime_error("cannot open " + name);
     }
     ++it->second.opens;
     it->second.last_access = access;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "shell/run_shell.h"
 #include "shell/shell_test_fixture.h"
 
@@ -62,16 +60,15 @@ TEST_F(BreakHandlerTest, BreakAfterTheMainCleanupDoesNotRepeatIt) {
 TEST_F(BreakHandlerTest, BreakFromAnotherThreadAtAnyMoment) {
   for (int round = 0; round < 40; ++round) {
     ShellOnFakes run;
-    std::thread breaker;
     run.processes.on_start = [&run] { run.Write({"x", "y"}); };
     run.DuringPause(2, [&] {
       if (round % 2 == 1) {
         run.Write({"+zt-talk-done+"});
       }
-      breaker = std::thread([&run] { run.console.RaiseBreak(2); });
+      run.OnAnotherThread([&run] { run.console.RaiseBreak(2); });
     });
     RunShell(run.shell, "C:\\gandry.exe", "gandry.exe -debug");
-    breaker.join();
+    run.threads.Join();
     EXPECT_EQ(Count(run.Screen(), "Done."), 1);
     EXPECT_EQ(run.processes.child->terminations, 1);
     EXPECT_EQ(run.processes.exits, 1);

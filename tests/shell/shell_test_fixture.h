@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/zt_mapfile.h"
@@ -10,6 +9,8 @@
 #include "fakes/fake_console.h"
 #include "fakes/fake_processes.h"
 #include "fakes/fake_shared_memory.h"
+#include "fakes/fake_threads.h"
+#include "shell/relay_loop.h"
 #include "shell/shell.h"
 
 namespace gandry {
@@ -24,20 +25,12 @@ struct ShellOnFakes {
   FakeConsole console;
   FakeProcesses processes;
   FakeClock clock;
+  // Threads that stand for the platform's break thread take part in the clock's time.
+  FakeThreads threads{clock};
+  FakeClock::Participant test_thread{clock};
   Shell shell{console, processes, channel, clock};
-  std::vector<std::pair<int, std::function<void()>>> pause_actions;
 
-  ShellOnFakes() {
-    watchdog.open();
-    clock.SetOnSleep([this](std::chrono::milliseconds) {
-      const int pass = clock.sleeps() + 1;
-      for (auto& [when, action] : pause_actions) {
-        if (when == pass) {
-          action();
-        }
-      }
-    });
-  }
+  ShellOnFakes() { watchdog.open(); }
 
   void Write(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
@@ -46,7 +39,11 @@ struct ShellOnFakes {
   }
   // Runs `action` during the pause that follows pass `pass` (counted from 1).
   void DuringPause(int pass, std::function<void()> action) {
-    pause_actions.emplace_back(pass, std::move(action));
+    clock.At((pass - 1) * kRelayPause.count(), std::move(action));
+  }
+  // Runs `body` on a thread of its own, as the platform runs a console event handler.
+  void OnAnotherThread(std::function<void()> body) {
+    threads.Create(std::move(body), 0).value()->Run();
   }
   std::string Screen() { return console.Screen(); }
   static int Count(const std::string& text, const std::string& part) {

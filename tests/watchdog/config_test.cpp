@@ -7,6 +7,7 @@
 #include "fakes/fake_profile_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_shared_memory.h"
+#include "fakes/fake_threads.h"
 #include "watchdog/config.h"
 
 namespace gandry {
@@ -125,10 +126,12 @@ class LoadConfigurationTest : public ::testing::Test {
   LoadConfigurationTest() { channel.open(); }
 
   Watchdog Make(RunMode mode) {
-    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, services, profiles, channel, log);
+    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, profiles, channel,
+                    log);
   }
 
   FakeClock clock;
+  FakeThreads threads{clock};
   FakeServiceManager services;
   FakeProfileStore profiles;
   FakeSharedMemory memory;

@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "fakes/fake_event_log.h"
@@ -22,7 +20,6 @@
 namespace gandry::testing {
 namespace {
 
-using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 
@@ -96,8 +93,8 @@ TEST(HostileIni, AnItemLineOf2047CharactersIsWatchedUnderItsFirst200) {
   auto empty = TSrvManThread::Start(rig.watchdog, items[1]);
   monitor->Terminate();
   empty->Terminate();
-  ASSERT_TRUE(monitor->WaitEnded(kEndLimit));
-  ASSERT_TRUE(empty->WaitEnded(kEndLimit));
+  ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
+  ASSERT_TRUE(empty->WaitEnded(rig.clock, kEndLimit));
   EXPECT_EQ(monitor->service_name(), name.substr(0, 200));
   EXPECT_EQ(monitor->attempt_limit(), 0);
   EXPECT_EQ(empty->service_name(), "");
@@ -119,21 +116,9 @@ TEST(HostileIni, FormatCharactersQuotesAndNonAsciiInANameAreKeptAsTheyAre) {
     WatchdogRig rig(mode);
     rig.WriteIni({item});
     rig.services.Add(name, kStateStopped);
-    std::atomic<int> monitor_pauses{0};
-    WaitableFlag supervising;
-    rig.clock.SetOnSleep([&rig, &monitor_pauses, &supervising](milliseconds duration) {
-      rig.Collect();
-      if (duration == kStartDelayThread) {
-        // The monitor begins once the supervisor has announced it.
-        supervising.WaitFor(kEndLimit);
-      } else if (duration == kLoopDelayService) {
-        supervising.Raise();
-      } else if (duration == kLoopDelayThread && ++monitor_pauses == 2) {
-        // The second pause follows the start attempt.
-        rig.watchdog.StopFlag.Raise();
-      }
-      std::this_thread::yield();
-    });
+    // The monitor's second pause follows its start attempt.
+    rig.clock.At(kStartDelayThread.count() + kLoopDelayThread.count(),
+                 [&rig] { rig.watchdog.StopFlag.Raise(); });
     EXPECT_EQ(gandry::Run(rig.watchdog), 0);
     EXPECT_EQ(rig.services.Get(name).state, static_cast<std::uint32_t>(kStateRunning));
 
@@ -178,17 +163,11 @@ TEST(HostileIni, APercentInALogMessageIsNoFormat) {
   EXPECT_EQ(events.events()[0].message, message);
 }
 
-// Every item gets its monitor, the start message lists them all, and all of them end. Under
-// Wine a thread costs about 3 MB of address space and 1 MB of memory, and a 32-bit test process
-// has 2 GB: there a few hundred monitors make the point.
-#ifdef _WIN32
-constexpr int kManyItems = 400;
-#else
-constexpr int kManyItems = 2000;
-#endif
-
+// Every item gets its monitor, the start message lists them all, and all of them end. The build
+// chooses how many: under Wine a thread costs about 3 MB of address space and 1 MB of memory,
+// and a 32-bit test process has 2 GB, so there a few hundred make the point.
 TEST(ManyItems, ThousandsOfItemsAreAllWatchedAndAllStopped) {
-  constexpr int kItems = kManyItems;
+  constexpr int kItems = GANDRY_TEST_MANY_ITEMS;
   WatchdogRig rig(kServiceMode);
   std::vector<std::string> items;
   std::string listed;
@@ -197,20 +176,14 @@ TEST(ManyItems, ThousandsOfItemsAreAllWatchedAndAllStopped) {
     listed += "\n " + std::to_string(i) + ". [" + items.back() + "]";
   }
   rig.WriteIni(items);
-  WaitableFlag all_started;
-  std::atomic<int> counted{-1};
-  rig.clock.SetOnSleep([&](milliseconds duration) {
-    if (duration == kStartDelayThread) {
-      // Monitors hold still until the supervisor has started them all.
-      all_started.WaitFor(kEndLimit);
-    } else if (duration == kLoopDelayService && !all_started.IsRaised()) {
-      counted = rig.watchdog.RunningMonitors.load();
-      rig.watchdog.StopFlag.Raise();
-      all_started.Raise();
-    }
+  // Time moves only once the supervisor waits, after it has started every monitor.
+  int counted = -1;
+  rig.clock.At(1, [&rig, &counted] {
+    counted = rig.watchdog.RunningMonitors.load();
+    rig.watchdog.StopFlag.Raise();
   });
   EXPECT_EQ(gandry::Run(rig.watchdog), 0);
-  EXPECT_EQ(counted.load(), kItems);
+  EXPECT_EQ(counted, kItems);
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
   EXPECT_THAT(rig.events.messages(),
               ElementsAre("Self service was successfully started. Taked " + std::to_string(kItems) +

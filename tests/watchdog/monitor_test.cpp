@@ -3,10 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "watchdog/zt_utils.h"
 #include "watchdog_rig.h"
@@ -14,36 +12,34 @@
 namespace gandry::testing {
 namespace {
 
-using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-constexpr std::chrono::seconds kEndLimit{30};
-
-// Thrown from a clock hook to end a monitor's body after a scripted number of passes.
-struct EndOfScript {};
+// The tick at which the monitor's loop pause `pause` (from 1) begins, while its service
+// operations take no time: the first check comes after the start delay.
+std::int64_t PauseStart(int pause) {
+  return kStartDelayThread.count() + (pause - 1) * kLoopDelayThread.count();
+}
 
 // Runs one monitor until its body has made `passes` passes (two pauses each). `script` is
-// called at each of the monitor's loop pauses with its number from 1: pause 2k-1 lies just
-// before the start attempts of pass k, pause 2k just before the scheduled restart of pass k+1.
+// called at the start of each of the monitor's loop pauses with its number from 1: pause 2k-1
+// lies just before the start attempts of pass k, pause 2k just before the scheduled restart of
+// pass k+1. The monitor is asked to end at the start of pause 2 * passes.
 std::vector<std::string> RunPasses(WatchdogRig& rig, const std::string& item, int passes,
                                    const std::function<void(int)>& script = {}) {
-  auto pauses = std::make_shared<std::atomic<int>>(0);
-  rig.clock.SetOnSleep([&rig, pauses, passes, script](milliseconds duration) {
-    rig.Collect();
-    if (duration != kLoopDelayThread) {
-      return;
-    }
-    const int pause = ++*pauses;
-    if (script) {
-      script(pause);
-    }
-    if (pause == 2 * passes) {
-      throw EndOfScript{};
-    }
-  });
+  const std::int64_t begin = rig.clock.TickMs();
   auto monitor = TSrvManThread::Start(rig.watchdog, item);
-  EXPECT_TRUE(monitor->WaitEnded(kEndLimit));
+  for (int pause = 1; pause <= 2 * passes; ++pause) {
+    rig.clock.At(begin + PauseStart(pause), [script, monitor, pause, passes] {
+      if (script) {
+        script(pause);
+      }
+      if (pause == 2 * passes) {
+        monitor->Terminate();
+      }
+    });
+  }
+  EXPECT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
   return rig.Lines();
 }
 
@@ -56,7 +52,7 @@ TEST(MonitorTest, ReadsItsItemAndNumbersItselfFromTheRunningCount) {
   rig.watchdog.RunningMonitors = 4;
   auto monitor = TSrvManThread::Start(rig.watchdog, "Spooler|Print spooler|3|1440|x");
   monitor->Terminate();
-  ASSERT_TRUE(monitor->WaitEnded(kEndLimit));
+  ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
   EXPECT_EQ(monitor->service_name(), "Spooler");
   EXPECT_EQ(monitor->attempt_limit(), 3);
   EXPECT_EQ(monitor->restart_period(), 1440);
@@ -202,33 +198,14 @@ TEST(MonitorTest, WhilePausedNeitherStartsNorRestarts) {
   EXPECT_EQ(rig.services.Get("running").stops, 1);
 }
 
-// Hands the test's monitor to a clock hook that may run before Start has returned.
-struct MonitorSlot {
-  WaitableFlag ready;
-  std::shared_ptr<TSrvManThread> monitor;
-  TSrvManThread& Get() {
-    EXPECT_TRUE(ready.WaitFor(kEndLimit));
-    return *monitor;
-  }
-  void Set(std::shared_ptr<TSrvManThread> m) {
-    monitor = std::move(m);
-    ready.Raise();
-  }
-};
-
 TEST(MonitorTest, TerminateDuringTheStartDelayEndsWithoutTouchingTheService) {
   WatchdogRig rig;
   rig.services.Add("svc", kStateStopped);
-  MonitorSlot slot;
-  rig.clock.SetOnSleep([&](milliseconds duration) {
-    if (duration == kStartDelayThread) {
-      slot.Get().Terminate();
-    }
-  });
-  slot.Set(TSrvManThread::Start(rig.watchdog, "svc||3|-1"));
-  ASSERT_TRUE(slot.monitor->WaitEnded(kEndLimit));
+  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|-1");
+  rig.clock.At(1000, [monitor] { monitor->Terminate(); });
+  ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
   EXPECT_EQ(rig.services.Get("svc").opens, 0);
-  EXPECT_EQ(rig.clock.sleeps(), 1);
+  EXPECT_EQ(rig.clock.TickMs(), 1000);
   EXPECT_THAT(rig.Lines(), ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
   EXPECT_TRUE(rig.watchdog.StopFlag.IsRaised());
@@ -239,19 +216,16 @@ TEST(MonitorTest, TerminateDuringALoopPauseEndsAtOnce) {
     WatchdogRig rig;
     rig.services.Add("svc", kStateStopped);
     rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
-    MonitorSlot slot;
-    std::atomic<int> pauses{0};
-    std::atomic<int> opens_at_terminate{-1};
-    rig.clock.SetOnSleep([&](milliseconds duration) {
-      if (duration == kLoopDelayThread && ++pauses == terminate_at) {
-        opens_at_terminate = rig.services.Get("svc").opens;
-        slot.Get().Terminate();
-      }
+    auto monitor = TSrvManThread::Start(rig.watchdog, "svc||5|0");
+    int opens_at_terminate = -1;
+    const std::int64_t when = PauseStart(terminate_at) + 1000;
+    rig.clock.At(when, [&rig, &opens_at_terminate, monitor] {
+      opens_at_terminate = rig.services.Get("svc").opens;
+      monitor->Terminate();
     });
-    slot.Set(TSrvManThread::Start(rig.watchdog, "svc||5|0"));
-    ASSERT_TRUE(slot.monitor->WaitEnded(kEndLimit));
-    EXPECT_EQ(pauses.load(), terminate_at);
-    EXPECT_EQ(rig.services.Get("svc").opens, opens_at_terminate.load());
+    ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
+    EXPECT_EQ(rig.clock.TickMs(), when);
+    EXPECT_EQ(rig.services.Get("svc").opens, opens_at_terminate);
     EXPECT_TRUE(rig.watchdog.StopFlag.IsRaised());
   }
 }
@@ -260,16 +234,12 @@ TEST(MonitorTest, TerminateCancelsAStartWaitOfTheAttempts) {
   WatchdogRig rig;
   rig.services.Add("svc", kStateStopped);
   rig.services.Modify("svc", [](auto& s) { s.hang_start_pending = true; });
-  MonitorSlot slot;
-  std::atomic<int> polls{0};
-  rig.clock.SetOnSleep([&](milliseconds duration) {
-    if (duration < kLoopDelayThread && duration != kStartDelayThread && ++polls == 3) {
-      slot.Get().Terminate();
-    }
-  });
-  slot.Set(TSrvManThread::Start(rig.watchdog, "svc||3|0"));
-  ASSERT_TRUE(slot.monitor->WaitEnded(kEndLimit));
-  EXPECT_EQ(polls.load(), 3);
+  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
+  // The start of pass 1 is under way: its wait polls every 100 ms.
+  rig.clock.At(PauseStart(2) + 250, [monitor] { monitor->Terminate(); });
+  ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
+  EXPECT_EQ(rig.clock.TickMs(), PauseStart(2) + 250);
+  EXPECT_EQ(rig.services.Get("svc").queries, 4);  // the check, then three polls
 }
 
 TEST(MonitorTest, TerminateDuringAScheduledRestartStillStartsTheService) {
@@ -279,16 +249,10 @@ TEST(MonitorTest, TerminateDuringAScheduledRestartStillStartsTheService) {
     s.stop_pending_polls = 3;
     s.start_pending_polls = 3;
   });
-  MonitorSlot slot;
-  rig.clock.SetOnSleep([&](milliseconds duration) {
-    rig.Collect();
-    // The first poll of the stop wait.
-    if (duration < kLoopDelayThread && duration != kStartDelayThread && !slot.Get().Terminated()) {
-      slot.Get().Terminate();
-    }
-  });
-  slot.Set(TSrvManThread::Start(rig.watchdog, "svc||0|-1"));
-  ASSERT_TRUE(slot.monitor->WaitEnded(kEndLimit));
+  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||0|-1");
+  // During the first poll of the stop wait.
+  rig.clock.At(PauseStart(1) + 50, [monitor] { monitor->Terminate(); });
+  ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
   const auto svc = rig.services.Get("svc");
   EXPECT_EQ(svc.state, static_cast<std::uint32_t>(kStateRunning));
   EXPECT_EQ(svc.stops, 1);
@@ -302,16 +266,15 @@ TEST(MonitorTest, OnlyTheLastEndingMonitorRaisesStopFlag) {
   WatchdogRig rig;
   rig.services.Add("a", kStateRunning);
   rig.services.Add("b", kStateRunning);
-  rig.clock.SetOnSleep([](milliseconds) { std::this_thread::yield(); });
   auto first = TSrvManThread::Start(rig.watchdog, "a||0|0");
   auto second = TSrvManThread::Start(rig.watchdog, "b||0|0");
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 2);
   first->Terminate();
-  ASSERT_TRUE(first->WaitEnded(kEndLimit));
+  ASSERT_TRUE(first->WaitEnded(rig.clock, kEndLimit));
   EXPECT_FALSE(rig.watchdog.StopFlag.IsRaised());
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 1);
   second->Terminate();
-  ASSERT_TRUE(second->WaitEnded(kEndLimit));
+  ASSERT_TRUE(second->WaitEnded(rig.clock, kEndLimit));
   EXPECT_TRUE(rig.watchdog.StopFlag.IsRaised());
   const auto lines = rig.Lines();
   ASSERT_EQ(lines.size(), 4u);

@@ -3,8 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
+#include <algorithm>
 
 #include "watchdog/zt_utils.h"
 #include "watchdog_rig.h"
@@ -12,12 +11,9 @@
 namespace gandry::testing {
 namespace {
 
-using std::chrono::milliseconds;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
-
-struct Failure {};
 
 TEST(SupervisorTest, EmptyConfigurationEndsTheRunAtOnce) {
   WatchdogRig rig;
@@ -36,14 +32,8 @@ TEST(SupervisorTest, AnnouncesItsItemsThenStopsEveryMonitorBeforeItsLastWord) {
   rig.WriteIni({"alpha||3|0", "beta|Beta service|0|1440|extra"});
   rig.services.Add("alpha", kStateRunning);
   rig.services.Add("beta", kStateRunning);
-  std::atomic<int> supervisor_pauses{0};
-  rig.clock.SetOnSleep([&rig, &supervisor_pauses](milliseconds duration) {
-    rig.Collect();
-    if (duration == kLoopDelayService && ++supervisor_pauses == 3) {
-      rig.watchdog.StopFlag.Raise();
-    }
-    std::this_thread::yield();
-  });
+  // The supervisor's third pause begins after two whole ones.
+  rig.clock.At(2 * kLoopDelayService.count(), [&rig] { rig.watchdog.StopFlag.Raise(); });
   EXPECT_EQ(gandry::Run(rig.watchdog), 0);
   EXPECT_FALSE(rig.channel.append("after the run")) << "the channel must be closed";
 
@@ -58,27 +48,19 @@ TEST(SupervisorTest, AnnouncesItsItemsThenStopsEveryMonitorBeforeItsLastWord) {
   EXPECT_THAT(lines, Contains("stopping thread #1"));
   EXPECT_THAT(lines, Contains("stopping thread #2"));
   EXPECT_EQ(lines.back(), "Self service was successfully stopped.");
-  EXPECT_EQ(supervisor_pauses.load(), 3);
+  EXPECT_EQ(std::ranges::count(rig.clock.pauses(), kLoopDelayService), 3);
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
   EXPECT_EQ(rig.watchdog.settings.loop_delay_service_ms, 11000);
 }
 
 TEST(SupervisorTest, EndsWhenEveryMonitorHasEndedByItself) {
   WatchdogRig rig;
-  rig.WriteIni({"a||0|0", "b||0|0", "c||0|0"});
-  // The monitors fail on their first pass, but only once all of them exist.
-  WaitableFlag all_started;
-  rig.clock.SetOnSleep([&rig, &all_started](milliseconds duration) {
-    rig.Collect();
-    std::this_thread::yield();
-    if (duration == kLoopDelayService) {
-      all_started.Raise();
-    } else if (duration == kStartDelayThread) {
-      all_started.WaitFor(std::chrono::seconds(30));
-    } else if (duration == kLoopDelayThread) {
-      throw Failure{};
-    }
-  });
+  rig.WriteIni({"a||1|0", "b||1|0", "c||1|0"});
+  // Each monitor fails on its first look at its service.
+  for (const char* name : {"a", "b", "c"}) {
+    rig.services.Add(name, kStateRunning);
+    rig.services.Modify(name, [](FakeServiceManager::Service& s) { s.open_throws = true; });
+  }
   EXPECT_EQ(gandry::Run(rig.watchdog), 0);
   const auto lines = rig.Lines();
   EXPECT_EQ(lines.back(), "Self service was successfully stopped.");
@@ -89,20 +71,15 @@ TEST(SupervisorTest, EndsWhenEveryMonitorHasEndedByItself) {
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
 }
 
-TEST(SupervisorTest, AnErrorWhileSupervisingIsReportedAndTheMonitorsStillEnd) {
+TEST(SupervisorTest, AMonitorThatCannotStartEndsTheRunAndTheOthersStillEnd) {
   WatchdogRig rig;
   rig.WriteIni({"a||0|0", "b||0|0"});
-  rig.clock.SetOnSleep([&rig](milliseconds duration) {
-    rig.Collect();
-    std::this_thread::yield();
-    if (duration == kLoopDelayService) {
-      throw Failure{};
-    }
-  });
+  rig.threads.SetFailure(8, 1);  // ERROR_NOT_ENOUGH_MEMORY for the second thread
   EXPECT_EQ(gandry::Run(rig.watchdog), 0);
   EXPECT_FALSE(rig.channel.append("after the run"));
   const auto lines = rig.Lines();
   EXPECT_EQ(lines.back(), "Self service was terminated.");
+  EXPECT_THAT(lines, Contains("stopping thread #1"));
   EXPECT_THAT(lines, Not(Contains("Self service was successfully stopped.")));
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
 }
@@ -110,12 +87,7 @@ TEST(SupervisorTest, AnErrorWhileSupervisingIsReportedAndTheMonitorsStillEnd) {
 TEST(SupervisorTest, InServiceModeTheStartAndStopReachTheEventLog) {
   WatchdogRig rig(kServiceMode);
   rig.WriteIni({"a||0|0"});
-  rig.clock.SetOnSleep([&rig](milliseconds duration) {
-    std::this_thread::yield();
-    if (duration == kLoopDelayService) {
-      rig.watchdog.StopFlag.Raise();
-    }
-  });
+  rig.clock.At(0, [&rig] { rig.watchdog.StopFlag.Raise(); });
   gandry::Run(rig.watchdog);
   EXPECT_THAT(rig.events.messages(),
               ElementsAre("Self service was successfully started. Taked 1 item(s) for manage:"

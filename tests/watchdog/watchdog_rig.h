@@ -11,6 +11,7 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_profile_store.h"
 #include "fakes/fake_service_manager.h"
+#include "fakes/fake_threads.h"
 #include "platform/event_log.h"
 #include "platform/shared_memory.h"
 #include "watchdog/log.h"
@@ -21,8 +22,6 @@ namespace gandry::testing {
 inline constexpr char kExecutable[] = "C:\\gandry\\gandry.svc";
 inline constexpr char kIni[] = "C:\\gandry\\Gandry.ini";
 
-// Pause lengths that tell the sleeping threads apart in a clock hook: pending-state polls of
-// the service operations never last longer than a second.
 inline constexpr std::chrono::milliseconds kLoopDelayThread{5000};
 inline constexpr std::chrono::milliseconds kStartDelayThread{7000};
 inline constexpr std::chrono::milliseconds kLoopDelayService{11000};
@@ -58,12 +57,15 @@ class RecordingEventLog final : public EventLog {
   std::vector<std::string> messages_;
 };
 
-// One watchdog on fakes. Its log lines are collected, without their timestamps, whenever any
-// thread pauses on the fake clock (see Collect).
+// Simulated time that no test here comes near: waits bounded by it only end by their event.
+inline constexpr std::chrono::hours kEndLimit{24 * 365};
+
+// One watchdog on fakes. The test thread takes part in the fake clock's time, so time moves
+// only while it waits on the clock (RunUntil, WaitEnded) and every monitor sleeps.
 struct WatchdogRig {
   explicit WatchdogRig(RunMode mode = kDebugMode)
       : log(mode, clock, MakeDateTimeFormat({}), channel, events),
-        watchdog(mode, kExecutable, clock, services, profiles, channel, log) {
+        watchdog(mode, kExecutable, clock, threads, services, profiles, channel, log) {
     channel.open();
     watchdog.settings.loop_delay_thread_ms = static_cast<int>(kLoopDelayThread.count());
     watchdog.settings.start_delay_thread_ms = static_cast<int>(kStartDelayThread.count());
@@ -80,7 +82,8 @@ struct WatchdogRig {
     }
   }
 
-  // Moves the channel's unread lines into the collection. Safe from any thread.
+  // Moves the channel's unread lines into the collection (the ring holds 500). Safe from any
+  // thread.
   void Collect() {
     std::lock_guard lock(lines_mutex_);
     std::string line;
@@ -105,6 +108,9 @@ struct WatchdogRig {
   }
 
   FakeClock clock;
+  FakeThreads threads{clock};
+  // Declared after the threads: it leaves before their end is waited for.
+  FakeClock::Participant test_thread{clock};
   FakeServiceManager services;
   FakeProfileStore profiles;
   MemorySection section;

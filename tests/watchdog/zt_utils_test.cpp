@@ -39,14 +39,8 @@ TEST(AddMinutes, MovesByFractionsOfADayRoundedOnce) {
 
 class ServiceOps : public ::testing::Test {
  protected:
-  // Records every pause the waits take.
-  void SetUp() override {
-    clock.SetOnSleep([this](milliseconds d) { pauses.push_back(d); });
-  }
-
   FakeServiceManager services;
   FakeClock clock;
-  std::vector<milliseconds> pauses;
 };
 
 TEST_F(ServiceOps, QueryStateOpensForQueryOnly) {
@@ -77,7 +71,7 @@ TEST_F(ServiceOps, StartAndWaitJudgesByTheStateAfterwards) {
   EXPECT_FALSE(StartAndWait(services, clock, "broken", nullptr));
 
   EXPECT_FALSE(StartAndWait(services, clock, "nope", nullptr));
-  EXPECT_TRUE(pauses.empty());
+  EXPECT_TRUE(clock.pauses().empty());
 }
 
 TEST_F(ServiceOps, StopAndWaitSendsTheControlEvenToAStoppedService) {
@@ -104,21 +98,21 @@ TEST_F(ServiceOps, PendingWaitsPauseByTheWaitHint) {
     s.wait_hint_ms = 3000;
   });
   EXPECT_TRUE(StartAndWait(services, clock, "slow", nullptr));
-  EXPECT_EQ(pauses, std::vector<milliseconds>(5, milliseconds(300)));
+  EXPECT_EQ(clock.pauses(), std::vector<milliseconds>(5, milliseconds(300)));
 
-  pauses.clear();
+  clock.ClearPauses();
   EXPECT_TRUE(StopAndWait(services, clock, "slow", nullptr));
-  EXPECT_EQ(pauses, std::vector<milliseconds>(3, milliseconds(300)));
+  EXPECT_EQ(clock.pauses(), std::vector<milliseconds>(3, milliseconds(300)));
 
   // No hint still pauses; a long hint still polls every second.
-  pauses.clear();
+  clock.ClearPauses();
   services.Modify("slow", [](auto& s) { s.wait_hint_ms = 0; });
   EXPECT_TRUE(StartAndWait(services, clock, "slow", nullptr));
   services.Modify("slow", [](auto& s) { s.wait_hint_ms = 120'000; });
   EXPECT_TRUE(StopAndWait(services, clock, "slow", nullptr));
-  ASSERT_EQ(pauses.size(), 8u);
-  EXPECT_EQ(pauses.front(), milliseconds(100));
-  EXPECT_EQ(pauses.back(), milliseconds(1000));
+  ASSERT_EQ(clock.pauses().size(), 8u);
+  EXPECT_EQ(clock.pauses().front(), milliseconds(100));
+  EXPECT_EQ(clock.pauses().back(), milliseconds(1000));
 }
 
 TEST_F(ServiceOps, AStopThatIsAcknowledgedLateIsWaitedFor) {
@@ -134,9 +128,9 @@ TEST_F(ServiceOps, AStopThatIsAcknowledgedLateIsWaitedFor) {
   // A service that refuses the control is not waited for: its running is the outcome.
   services.Add("refuses", 4);
   services.Modify("refuses", [](auto& s) { s.stop_refused = true; });
-  pauses.clear();
+  clock.ClearPauses();
   EXPECT_FALSE(StopAndWait(services, clock, "refuses", nullptr));
-  EXPECT_TRUE(pauses.empty());
+  EXPECT_TRUE(clock.pauses().empty());
 }
 
 TEST_F(ServiceOps, AHungStartGivesUpWhenTheCheckPointStandsStill) {
@@ -181,11 +175,7 @@ TEST_F(ServiceOps, CancelEndsAWaitAtOnce) {
     s.wait_hint_ms = 2000;
   });
   WaitableFlag cancel;
-  clock.SetOnSleep([&](milliseconds) {
-    if (clock.sleeps() == 3) {
-      cancel.Raise();
-    }
-  });
+  clock.At(600, [&] { cancel.Raise(); });  // as the fourth pause begins
   EXPECT_FALSE(StartAndWait(services, clock, "hung", &cancel));
   EXPECT_EQ(services.Get("hung").queries, 4);
   EXPECT_EQ(clock.TickMs(), 600);
@@ -204,8 +194,7 @@ TEST_F(ServiceOps, CancelEndsAWaitAtOnce) {
 TEST_F(ServiceOps, AFailedQueryEndsTheWaitWithTheLastStateObtained) {
   services.Add("flaky", 1);
   services.Modify("flaky", [](auto& s) { s.start_pending_polls = 10; });
-  clock.SetOnSleep(
-      [&](milliseconds) { services.Modify("flaky", [](auto& s) { s.query_fails = true; }); });
+  clock.At(0, [&] { services.Modify("flaky", [](auto& s) { s.query_fails = true; }); });
   EXPECT_FALSE(StartAndWait(services, clock, "flaky", nullptr));
   EXPECT_EQ(services.Get("flaky").queries, 2);
 }
