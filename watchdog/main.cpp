@@ -69,15 +69,16 @@ std::string ExecutablePath() {
   }
 
   Watchdog watchdog(mode, ExecutablePath(), clock, threads, services, profiles, channel, log);
-  int exit_code = 0;
   if (mode != kServiceMode) {
     channel.open();
-    exit_code = Run(watchdog);
+    // The exit code stays 0 even after an error: the shell passes it on as its own, and its
+    // callers know 0 for a run that ended.
+    Run(watchdog);
   } else {
     RunServiceDispatcher(watchdog);
   }
   // Monitors still running end with the process; the objects they use stay alive until then.
-  ExitProcess(static_cast<UINT>(exit_code));
+  ExitProcess(0);
 }
 
 }  // namespace

@@ -7,17 +7,25 @@
 
 namespace gandry {
 
+namespace {
+
+constexpr std::int64_t kMsPerMinute = 60'000;
+constexpr double kMsPerDay = 86'400'000.0;
+
+}  // namespace
+
 std::shared_ptr<TSrvManThread> TSrvManThread::Start(Watchdog& watchdog, const std::string& item) {
   const int number = watchdog.RunningMonitors.fetch_add(1) + 1;
   std::shared_ptr<TSrvManThread> monitor(new TSrvManThread(watchdog, item, number));
-  watchdog.log.LogLine(
-      FormatText("start thread #%d of [%s]", number, monitor->service_name_.c_str()), false);
   Result<std::unique_ptr<Thread>> thread =
       watchdog.threads.Create([monitor] { monitor->Execute(); }, kMonitorStackReservation);
   if (!thread) {
     watchdog.RunningMonitors.fetch_sub(1);
     throw std::runtime_error("cannot create a monitor thread");
   }
+  // Logged while the thread waits, so the announcement always comes before its own lines.
+  watchdog.log.LogLine(
+      FormatText("start thread #%d of [%s]", number, monitor->service_name_.c_str()), false);
   thread.value()->Run();
   return monitor;
 }
@@ -49,9 +57,11 @@ void TSrvManThread::Watch() {
     return;
   }
   int remaining = attempt_limit_;
-  double next_restart = AddMinutes(restart_period_, clock.Now());
+  Schedule schedule;
+  schedule.next_ms = clock.TickMs() + std::int64_t{restart_period_} * kMsPerMinute;
+  schedule.pauses_seen = watchdog_.pause_count.load();
   do {
-    RestartIfDue(next_restart);
+    RestartIfDue(schedule);
     if (Terminated() || Pause()) {
       break;
     }
@@ -62,28 +72,64 @@ void TSrvManThread::Watch() {
   } while (!Terminated());
 }
 
-void TSrvManThread::RestartIfDue(double& next_restart) {
-  if (restart_period_ == 0 || watchdog_.paused.load() || watchdog_.clock.Now() < next_restart) {
+void TSrvManThread::RestartIfDue(Schedule& schedule) {
+  // The count before the flag: a pause is counted only once the flag is raised, so a count
+  // read here as new belongs to a pause that this monitor sees either as under way or as over.
+  const std::uint32_t pauses = watchdog_.pause_count.load();
+  if (restart_period_ == 0 || watchdog_.paused.load()) {
     return;
   }
-  const int state = QueryState(watchdog_.services, service_name_);
-  if (state != kStateRunning && state != kStateStopped) {
+  Clock& clock = watchdog_.clock;
+  if (pauses != schedule.pauses_seen) {
+    schedule.pauses_seen = pauses;
+    schedule.after_pause = true;
+  }
+  const std::int64_t now = clock.TickMs();
+  if (now < schedule.next_ms) {
+    schedule.after_pause = false;
     return;
+  }
+  // Announced before the terminate request is looked at; the supervisor reads them the other
+  // way round, so either this monitor sees the request or the supervisor sees the restart.
+  in_restart_.store(true);
+  const bool restarted = !Terminated() && Restart();
+  in_restart_.store(false);
+  if (!restarted) {
+    return;
+  }
+  const std::int64_t period_ms = std::int64_t{restart_period_} * kMsPerMinute;
+  if (schedule.after_pause && period_ms > 0) {
+    // Restarts that fell due while paused were made by this one; the schedule goes on from
+    // its first time after now, on the same grid.
+    schedule.next_ms += ((now - schedule.next_ms) / period_ms + 1) * period_ms;
+  } else {
+    // Counted from the previous scheduled time, so an overdue schedule catches up one restart
+    // per pass.
+    schedule.next_ms += period_ms;
+  }
+  schedule.after_pause = false;
+  const double next_local =
+      clock.Now() + static_cast<double>(schedule.next_ms - clock.TickMs()) / kMsPerDay;
+  watchdog_.log.LogLine(FormatText("Service [%s] successfully restarted. Next restart at %s.",
+                                   service_name_.c_str(), watchdog_.log.Format(next_local).c_str()),
+                        true);
+}
+
+bool TSrvManThread::Restart() {
+  ServiceManager& services = watchdog_.services;
+  const int state = QueryState(services, service_name_);
+  if (state != kStateRunning && state != kStateStopped) {
+    return false;
   }
   // Once the service has been asked to stop, it is started again even when the monitor is
   // asked to end meanwhile: the watchdog must never leave a service stopped that was running.
   // Both waits are bounded on their own.
-  StopAndWait(watchdog_.services, watchdog_.clock, service_name_, nullptr);
-  if (!StartAndWait(watchdog_.services, watchdog_.clock, service_name_, nullptr)) {
-    return;
+  if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr) &&
+      QueryState(services, service_name_) == kStateRunning) {
+    // The stop was refused (or never taken up): nothing was restarted.
+    return false;
   }
-  // Counted from the previous scheduled time, so an overdue schedule catches up one restart
-  // per pass.
-  next_restart = AddMinutes(restart_period_, next_restart);
-  watchdog_.log.LogLine(
-      FormatText("Service [%s] successfully restarted. Next restart at %s.", service_name_.c_str(),
-                 watchdog_.log.Format(next_restart).c_str()),
-      true);
+  return StartAndWait(services, watchdog_.clock, service_name_, nullptr);
 }
 
 void TSrvManThread::StartIfStopped(int& remaining) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -22,8 +23,9 @@ inline constexpr std::size_t kMonitorStackReservation = 64 * 1024;
 class TSrvManThread {
  public:
   // Counts the monitor in RunningMonitors (its new value is the thread number), reads fields
-  // 1, 3 and 4 of `item`, logs "start thread #n of [name]" and only then starts the thread.
-  // Throws std::runtime_error when no thread can be created; the monitor is then not counted.
+  // 1, 3 and 4 of `item`, creates its thread, logs "start thread #n of [name]" and only then
+  // lets the thread run. Throws std::runtime_error when no thread can be created; the monitor
+  // is then neither counted nor announced.
   static std::shared_ptr<TSrvManThread> Start(Watchdog& watchdog, const std::string& item);
 
   TSrvManThread(const TSrvManThread&) = delete;
@@ -34,6 +36,9 @@ class TSrvManThread {
   bool Terminated() const { return terminated_.IsRaised(); }
   // True once the end handling has run; the monitor no longer touches the watchdog then.
   bool Ended() const { return ended_.IsRaised(); }
+  // True while a scheduled restart is under way. A monitor asked to end after this turned true
+  // still finishes the restart; one that saw the request first never begins it.
+  bool InRestart() const { return in_restart_.load(); }
   // Waits on `clock` until the end handling has run or `limit` has passed.
   bool WaitEnded(Clock& clock, std::chrono::milliseconds limit) const {
     return ended_.IsRaised() || clock.Sleep(limit, &ended_);
@@ -47,10 +52,18 @@ class TSrvManThread {
  private:
   TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number);
 
+  // When the next scheduled restart is due, on the monotonic tick clock: local time may jump.
+  struct Schedule {
+    std::int64_t next_ms = 0;
+    std::uint32_t pauses_seen = 0;  // the watchdog's pause count at the last look
+    bool after_pause = false;       // a pause came since the last restart was made
+  };
+
   void Execute();
   void Watch();
-  // One scheduled restart when due; moves `next_restart` on by one period when it succeeds.
-  void RestartIfDue(double& next_restart);
+  // One scheduled restart when due; moves the schedule on when it succeeds.
+  void RestartIfDue(Schedule& schedule);
+  bool Restart();
   // Starts the service when it is found stopped, counting the failures in `remaining`.
   void StartIfStopped(int& remaining);
   // Pauses LoopDelayThread ms; true when the monitor was asked to end.
@@ -64,6 +77,7 @@ class TSrvManThread {
   const int thread_number_;
   WaitableFlag terminated_;
   WaitableFlag ended_;
+  std::atomic<bool> in_restart_{false};
 };
 
 }  // namespace gandry

@@ -25,7 +25,7 @@ void ServiceControl::Serve() {
   } catch (const std::system_error&) {
     // Without the pulse a stop is still reported; only the check point stays put.
   }
-  Run(watchdog_);
+  const int result = Run(watchdog_);
   {
     std::lock_guard lock(mutex_);
     finished_ = true;
@@ -35,9 +35,21 @@ void ServiceControl::Serve() {
   if (pulse.joinable()) {
     pulse.join();
   }
-  std::lock_guard lock(mutex_);
-  status_.check_point = 0;
-  SetState(kServiceStopped);
+  ServiceStatusRecord stopped;
+  {
+    std::lock_guard lock(mutex_);
+    status_.check_point = 0;
+    status_.current_state = kServiceStopped;
+    if (result != 0) {
+      status_.win32_exit_code = kWin32ServiceSpecificError;
+      status_.service_exit_code = kServiceExitRunFailed;
+    }
+    stopped = status_;
+  }
+  // The last thing done: once stopped is reported, the dispatcher may return and free this
+  // object.
+  ServiceStatusReporter& reporter = reporter_;
+  reporter.Report(stopped);
 }
 
 void ServiceControl::Control(std::uint32_t control) {
@@ -61,6 +73,10 @@ void ServiceControl::Control(std::uint32_t control) {
         // A stop under way is not undone: the answer is the state as it stands.
         reporter_.Report(status_);
         break;
+      }
+      if (control == kControlPause && !watchdog_.paused.load()) {
+        watchdog_.paused.store(true);
+        watchdog_.pause_count.fetch_add(1);  // after the flag: monitors read them the other way
       }
       watchdog_.paused.store(control == kControlPause);
       SetState(control == kControlPause ? kServicePaused : kServiceRunning);

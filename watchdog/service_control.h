@@ -28,6 +28,11 @@ inline constexpr std::uint32_t kControlShutdown = 5;
 inline constexpr std::uint32_t kControlsAccepted = 0x3 | 0x4;
 inline constexpr std::uint32_t kStatusWaitHintMs = 1000;
 
+// A run that ended through an error stops with these, so that the service manager's recovery
+// actions can act on it (with the failure-actions flag set).
+inline constexpr std::uint32_t kWin32ServiceSpecificError = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
+inline constexpr std::uint32_t kServiceExitRunFailed = 1;
+
 // The watchdog's side of the service manager's contract: the body of the service entry and
 // the control handler, reporting through `reporter`.
 class ServiceControl {

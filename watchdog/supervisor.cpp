@@ -14,12 +14,14 @@ namespace gandry {
 namespace {
 
 // How long the supervisor waits for its monitors to end after asking them to. They wake at
-// once; only a service that hangs in stop pending during a scheduled restart holds one longer.
+// once; one in a scheduled restart is waited for until it has started its service again (its
+// waits are bounded on their own), so a stop never leaves a restarted service stopped.
 constexpr std::chrono::seconds kMonitorEndLimit{30};
 
 using MonitorList = std::vector<std::shared_ptr<TSrvManThread>>;
 
-// Asks every monitor that is still alive to end, then waits (bounded) until they have.
+// Asks every monitor that is still alive to end, then waits until they have: for good for the
+// ones inside a restart, bounded for the rest.
 void StopMonitors(Clock& clock, const MonitorList& monitors) {
   for (const auto& monitor : monitors) {
     if (!monitor->Ended()) {
@@ -29,9 +31,15 @@ void StopMonitors(Clock& clock, const MonitorList& monitors) {
   const std::int64_t deadline =
       clock.TickMs() + std::chrono::milliseconds(kMonitorEndLimit).count();
   for (const auto& monitor : monitors) {
-    const std::chrono::milliseconds left(deadline - clock.TickMs());
-    if (left.count() <= 0 || !monitor->WaitEnded(clock, left)) {
-      return;
+    while (!monitor->Ended()) {
+      if (monitor->InRestart()) {
+        monitor->WaitEnded(clock, kMonitorEndLimit);
+        continue;
+      }
+      const std::chrono::milliseconds left(deadline - clock.TickMs());
+      if (left.count() <= 0 || !monitor->WaitEnded(clock, left)) {
+        break;
+      }
     }
   }
 }
@@ -66,9 +74,11 @@ void Supervise(Watchdog& watchdog, MonitorList& monitors) {
 
 int Run(Watchdog& watchdog) {
   MonitorList monitors;
+  int result = 0;
   try {
     Supervise(watchdog, monitors);
   } catch (...) {
+    result = kRunFailed;
     try {
       // Monitors already running must not outlive the run half-way through a restart.
       StopMonitors(watchdog.clock, monitors);
@@ -78,7 +88,7 @@ int Run(Watchdog& watchdog) {
     }
   }
   watchdog.channel.close();
-  return 0;
+  return result;
 }
 
 }  // namespace gandry

@@ -4,8 +4,11 @@
 
 namespace gandry {
 
+// What Run returns when the run ended through an error ("Self service was terminated.").
+inline constexpr int kRunFailed = 1;
+
 // The watchdog's run routine: loads the configuration, starts one monitor per item, waits for
-// StopFlag, stops the monitors and closes the channel. Returns the process exit code.
+// StopFlag, stops the monitors and closes the channel. Returns 0, or kRunFailed.
 int Run(Watchdog& watchdog);
 
 }  // namespace gandry

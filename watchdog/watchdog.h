@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ struct Watchdog {
   WaitableFlag StopFlag;                // ends the supervisor's wait
   std::atomic<int> RunningMonitors{0};  // monitors created and not yet ended
   std::atomic<bool> paused{false};      // the service is paused: monitors leave services alone
+  std::atomic<std::uint32_t> pause_count{0};  // pauses so far, so a monitor sees even short ones
 
   WatchdogSettings settings;
   std::vector<std::string> items;

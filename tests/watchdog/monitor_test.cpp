@@ -132,6 +132,72 @@ TEST(MonitorTest, OverdueScheduleCatchesUpOneRestartPerPass) {
   EXPECT_EQ(rig.services.Get("svc").state, static_cast<std::uint32_t>(kStateRunning));
 }
 
+// The local time of the first check, and a restart line naming the next restart `minutes`
+// after it.
+std::string RestartedNext(WatchdogRig& rig, int minutes) {
+  const double first_check = 46000.5 + 7000.0 / 86'400'000.0;
+  return "Service [svc] successfully restarted. Next restart at " +
+         rig.log.Format(AddMinutes(minutes, first_check)) + ".";
+}
+
+TEST(MonitorTest, ContinueAfterALongPauseRestartsOnceAndKeepsTheGrid) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateRunning);
+  const auto lines = RunPasses(rig, "svc||0|60", 5, [&rig](int pause) {
+    if (pause == 1) {
+      rig.watchdog.paused = true;
+      ++rig.watchdog.pause_count;
+      rig.clock.Advance(std::chrono::hours(24));
+    } else if (pause == 2) {
+      rig.watchdog.paused = false;
+    }
+  });
+  // Made at pass 2, a day and ten seconds in; the grid's next point is 25 periods on.
+  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", RestartedNext(rig, 25 * 60),
+                                 "stopping thread #1"));
+  EXPECT_EQ(rig.services.Get("svc").stops, 1);
+}
+
+TEST(MonitorTest, ScheduleFollowsElapsedTimeWhenTheLocalClockJumps) {
+  WatchdogRig ahead;
+  ahead.services.Add("svc", kStateRunning);
+  // An hour forward is no hour passed.
+  EXPECT_THAT(RunPasses(ahead, "svc||0|60", 3,
+                        [&ahead](int pause) {
+                          if (pause == 1) {
+                            ahead.clock.JumpLocalTime(std::chrono::minutes(61));
+                          }
+                        }),
+              ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
+
+  WatchdogRig back;
+  back.services.Add("svc", kStateRunning);
+  const auto lines = RunPasses(back, "svc||0|60", 2, [&back](int pause) {
+    if (pause == 1) {
+      back.clock.JumpLocalTime(-std::chrono::hours(1));
+      back.clock.Advance(std::chrono::minutes(60));
+    }
+  });
+  // Due after its hour all the same; the next time is told in the local time shown now.
+  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", RestartedNext(back, 60),
+                                 "stopping thread #1"));
+}
+
+TEST(MonitorTest, ARefusedStopIsNoRestart) {
+  WatchdogRig rig;
+  rig.services.Add("svc", kStateRunning);
+  rig.services.Modify("svc", [](auto& s) { s.stop_refused = true; });
+  const auto lines = RunPasses(rig, "svc||0|60", 3, [&rig](int pause) {
+    if (pause == 1) {
+      rig.clock.Advance(std::chrono::minutes(61));
+    }
+  });
+  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
+  // Still due at pass 3: the schedule did not move on.
+  EXPECT_EQ(rig.services.Get("svc").stops, 2);
+  EXPECT_EQ(rig.services.Get("svc").starts, 0);
+}
+
 TEST(MonitorTest, NegativePeriodRestartsOnEveryPassAndStartsAStoppedService) {
   WatchdogRig rig;
   rig.services.Add("svc", kStateStopped);

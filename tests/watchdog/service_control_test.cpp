@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -85,6 +86,31 @@ TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
     EXPECT_EQ(report.wait_hint_ms, 1000u);
   }
   EXPECT_THAT(rig.events.messages(), ElementsAre("Nothing to do. Exiting."));
+}
+
+TEST(ServiceControlTest, ARunEndedByAnErrorStopsWithAServiceSpecificCodeAsItsLastAct) {
+  WatchdogRig rig(kServiceMode);
+  rig.WriteIni({"a||0|0"});
+  rig.threads.SetFailure(8);
+  // As the dispatcher may: the stopped report lets the main thread free the control at once.
+  class FreeingReporter final : public ServiceStatusReporter {
+   public:
+    void Report(const ServiceStatusRecord& status) override {
+      if (status.current_state == kServiceStopped) {
+        control.reset();
+      }
+      last = status;  // the record reported must outlive the control
+    }
+    std::unique_ptr<ServiceControl> control;
+    ServiceStatusRecord last;
+  } reporter;
+  reporter.control = std::make_unique<ServiceControl>(rig.watchdog, reporter);
+  reporter.control->Serve();
+  EXPECT_EQ(reporter.control, nullptr);
+  EXPECT_EQ(reporter.last.current_state, kServiceStopped);
+  EXPECT_EQ(reporter.last.win32_exit_code, 1066u);
+  EXPECT_EQ(reporter.last.service_exit_code, 1u);
+  EXPECT_EQ(rig.events.messages().back(), "Self service was terminated.");
 }
 
 TEST(ServiceControlTest, StopReportsStopPendingAtOnceWithAdvancingCheckPointsUntilStopped) {

@@ -75,12 +75,32 @@ TEST(SupervisorTest, AMonitorThatCannotStartEndsTheRunAndTheOthersStillEnd) {
   WatchdogRig rig;
   rig.WriteIni({"a||0|0", "b||0|0"});
   rig.threads.SetFailure(8, 1);  // ERROR_NOT_ENOUGH_MEMORY for the second thread
-  EXPECT_EQ(gandry::Run(rig.watchdog), 0);
+  EXPECT_EQ(gandry::Run(rig.watchdog), kRunFailed);
   EXPECT_FALSE(rig.channel.append("after the run"));
   const auto lines = rig.Lines();
   EXPECT_EQ(lines.back(), "Self service was terminated.");
   EXPECT_THAT(lines, Contains("stopping thread #1"));
+  EXPECT_THAT(lines, Not(Contains("start thread #2 of [b]")));
   EXPECT_THAT(lines, Not(Contains("Self service was successfully stopped.")));
+  EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
+}
+
+TEST(SupervisorTest, AStopWaitsForARestartUnderWayHoweverLongItsStopTakes) {
+  WatchdogRig rig;
+  rig.WriteIni({"svc||0|-1", "idle||0|0"});
+  rig.services.Add("svc", kStateRunning);
+  rig.services.Add("idle", kStateRunning);
+  rig.services.Modify("svc", [](auto& s) {
+    s.stop_pending_polls = 90;  // a second each, with progress: 90 s in stop pending
+    s.wait_hint_ms = 10'000;
+  });
+  // The restart begins at the first check; the stop comes a second into it.
+  rig.clock.At(kStartDelayThread.count() + 1000, [&rig] { rig.watchdog.StopFlag.Raise(); });
+  EXPECT_EQ(gandry::Run(rig.watchdog), 0);
+  EXPECT_EQ(rig.services.Get("svc").state, static_cast<std::uint32_t>(kStateRunning));
+  const auto lines = rig.Lines();
+  EXPECT_THAT(lines, Contains(::testing::StartsWith("Service [svc] successfully restarted.")));
+  EXPECT_EQ(lines.back(), "Self service was successfully stopped.");
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
 }
 
