@@ -26,7 +26,8 @@ void DrainChannel(Shell& shell) {
 void CheckChild(Shell& shell) {
   std::lock_guard lock(shell.mutex);
   std::uint32_t code = 0;
-  if (!shell.child || !shell.child->QueryExitCode(code) || code == kStillActive) {
+  if (shell.stop.IsRaised() || !shell.child || !shell.child->QueryExitCode(code) ||
+      code == kStillActive) {
     return;
   }
   ShellPrint(shell, "Quillon was hand-up.");
@@ -62,7 +63,9 @@ void RelayLoop(Shell& shell) {
 
 void AfterRelay(Shell& shell) {
   std::lock_guard lock(shell.mutex);
-  if (shell.cleaned_up || shell.mode == kDebugMode) {
+  // Once a break has begun (its stop request comes before it takes the mutex), the outcome is
+  // the break handler's.
+  if (shell.cleaned_up || shell.stop.IsRaised() || shell.mode == kDebugMode) {
     return;
   }
   if (shell.talk_done) {

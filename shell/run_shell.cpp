@@ -28,7 +28,7 @@ void PrintBanner(Shell& shell) {
 // started) or finds the child held and terminates it.
 bool StartChild(Shell& shell) {
   std::lock_guard lock(shell.mutex);
-  if (shell.cleaned_up) {
+  if (shell.cleaned_up || shell.stop.IsRaised()) {
     return false;
   }
   StartResult started =

@@ -61,7 +61,12 @@ class FakeConsole final : public Console {
     handler = std::move(fn);
     installed_ = true;
   }
+  // Runs on every removal before the handler list is locked.
+  std::function<void()> on_remove;
   void RemoveBreakHandler() override {
+    if (on_remove) {
+      on_remove();
+    }
     std::lock_guard lock(handler_list_);
     ++handler_removals;
     installed_ = false;

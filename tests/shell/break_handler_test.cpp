@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "shell/run_shell.h"
 #include "shell/shell_test_fixture.h"
 
@@ -34,6 +37,26 @@ TEST_F(BreakHandlerTest, ServiceModeBreakIsSilentButTerminatesTheChild) {
   RunShell(shell, "C:\\gandry.exe", "gandry.exe -service");
   EXPECT_EQ(Screen(), "<A:6><A:7>");
   EXPECT_EQ(processes.child->terminations, 1);
+  EXPECT_EQ(processes.exited_with, 6u);
+}
+
+TEST_F(BreakHandlerTest, ABreakAsTheServiceModeRelayEndsKeepsTheExitCodeOfItsMoment) {
+  // The break's thread is held between its stop request and its own removal of the handler
+  // until the main thread, woken by that request, has ended the relay and begins to clean up.
+  const std::thread::id main_thread = std::this_thread::get_id();
+  WaitableFlag main_cleans_up;
+  console.on_remove = [&] {
+    if (std::this_thread::get_id() == main_thread) {
+      main_cleans_up.Raise();
+    } else {
+      main_cleans_up.WaitFor(std::chrono::seconds(30));
+    }
+  };
+  DuringPause(3, [this] { OnAnotherThread([this] { Break(); }); });
+  RunShell(shell, "C:\\gandry.exe", "gandry.exe -service");
+  threads.Join();
+  EXPECT_EQ(processes.child->terminations, 1);
+  EXPECT_EQ(processes.child->exit_code, 0u);
   EXPECT_EQ(processes.exited_with, 6u);
 }
 
