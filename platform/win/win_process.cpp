@@ -57,10 +57,11 @@ StartResult WinProcesses::Start(const std::string& application, const std::strin
 }
 
 std::string WinProcesses::ErrorText(std::uint32_t error) {
+  // Room for 255 characters: the size passed counts the terminating null.
   char text[256] = {};
   const DWORD length =
       FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 255, nullptr);
+                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
   return std::string(text, length);
 }
 
