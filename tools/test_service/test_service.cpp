@@ -9,6 +9,8 @@
 //                                       advancing every 100 ms, then running
 //   test_service.exe --stop-delay-ms N  on a stop request reports stop pending for N ms, its
 //                                       check point advancing every 100 ms, then stopped
+//   test_service.exe --no-stop          runs without accepting the stop control, so a stop
+//                                       request fails with ERROR_INVALID_SERVICE_CONTROL
 //
 // The options combine. Started outside the service manager it exits with code 1.
 
@@ -25,6 +27,7 @@ constexpr DWORD kHangHintMs = 2000;
 
 struct Options {
   bool hang_start = false;
+  bool no_stop = false;
   DWORD start_delay_ms = 0;
   DWORD stop_delay_ms = 0;
 };
@@ -80,7 +83,9 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
     Report(SERVICE_START_PENDING, 1, kHangHintMs, SERVICE_ACCEPT_STOP);
   } else {
     ReportPending(SERVICE_START_PENDING, g_options.start_delay_ms, 0);
-    Report(SERVICE_RUNNING, 0, 0, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
+    Report(SERVICE_RUNNING, 0, 0,
+           g_options.no_stop ? SERVICE_ACCEPT_SHUTDOWN
+                             : SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
   }
   WaitForSingleObject(g_stop_event, INFINITE);
   ReportPending(SERVICE_STOP_PENDING, g_options.stop_delay_ms, 0);
@@ -97,6 +102,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--hang-start") == 0) {
       g_options.hang_start = true;
+    } else if (std::strcmp(argv[i], "--no-stop") == 0) {
+      g_options.no_stop = true;
     } else if (std::strcmp(argv[i], "--start-delay-ms") == 0 && i + 1 < argc) {
       g_options.start_delay_ms = ParseMs(argv[++i]);
     } else if (std::strcmp(argv[i], "--stop-delay-ms") == 0 && i + 1 < argc) {
