@@ -105,6 +105,40 @@ TEST(WatchdogEndToEnd, DebugRunBringsBackRestartsAndGivesUp) {
                                         stopped.name() + "||3|0]\n 2. [")));
 }
 
+// A service that refuses the stop control keeps running through its scheduled restart: that
+// is no restart and must not be reported as one. A normal service on the same schedule in the
+// same run shows that the schedule did come due.
+TEST(WatchdogEndToEnd, RefusedStopIsNotReportedAsARestart) {
+  RegisteredService refusing(UniqueName("gandry-e2e-nostop"), TestServiceCommand("--no-stop"));
+  RegisteredService normal(UniqueName("gandry-e2e-normal"), TestServiceCommand());
+  ASSERT_TRUE(refusing.registered() && normal.registered());
+  ASSERT_TRUE(refusing.StartRunning() && normal.StartRunning());
+  ASSERT_FALSE(refusing.Stop());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
+  const DWORD refusing_pid = refusing.ProcessId();
+  const DWORD normal_pid = normal.ProcessId();
+
+  WatchdogFolder folder("gandry-e2e");
+  ASSERT_TRUE(folder.ready());
+  ASSERT_TRUE(folder.WriteIni(5, 5, 5, {refusing.name() + "||0|-1", normal.name() + "||0|-1"}));
+  RingReader ring;
+  ChildProcess watchdog(folder.CommandLine("-debug"));
+  ASSERT_TRUE(watchdog.started());
+  ASSERT_TRUE(
+      ring.WaitForLine("Service [" + normal.name() + "] successfully restarted.", kWaitLimitMs))
+      << ::testing::PrintToString(ring.Lines());
+  // Both monitors started together: one more loop pause covers the refusing one's pass.
+  Sleep(7'000);
+
+  const auto& lines = ring.Lines();
+  EXPECT_THAT(lines, ::testing::Not(Contains(
+                         HasSubstr("Service [" + refusing.name() + "] successfully restarted."))));
+  EXPECT_EQ(refusing.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(refusing.ProcessId(), refusing_pid);
+  EXPECT_EQ(normal.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_NE(normal.ProcessId(), normal_pid);
+}
+
 TEST(WatchdogEndToEnd, RunsAsTheServiceAndAnswersItsControls) {
   RegisteredService watched(UniqueName("gandry-e2e-watched"), TestServiceCommand());
   ASSERT_TRUE(watched.registered());
@@ -137,6 +171,10 @@ TEST(WatchdogEndToEnd, RunsAsTheServiceAndAnswersItsControls) {
   std::printf("service stop latency: %llu ms\n", latency);
   // Far below the 120 s pauses of the supervisor and the monitor.
   EXPECT_LT(latency, 20'000u);
+  // A stop on request is a clean end, not a failure.
+  const SERVICE_STATUS stopped = gandry.Status();
+  EXPECT_EQ(stopped.dwWin32ExitCode, 0u);
+  EXPECT_EQ(stopped.dwServiceSpecificExitCode, 0u);
 }
 
 TEST(WatchdogEndToEnd, ServiceWithoutItemsStopsByItself) {
