@@ -125,4 +125,32 @@ check "everything written before the end" \
   cmp -s <(tail -c "$(stat -c %s "$work/expected.txt")" "$work/out.txt") "$work/expected.txt"
 check "child gone" no_child_within 10
 
+echo "--- Ctrl+C with the real watchdog as the child"
+# The watchdog must have no console, so that the break reaches only the shell, which ends it
+# with the exit code of that moment (0). Ended by the break itself it would give 0xC000013A.
+subsystem() {  # PE optional header's Subsystem field: 2 GUI, 3 console
+  local pe
+  pe=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+  od -An -t u2 -j $((pe + 92)) -N 2 "$1" | tr -d ' '
+}
+cp "$bin/gandry.svc" "$work/gandry.svc"
+cp "$bin/shell_exit_code_watch.exe" "$work/watch.exe"
+printf '%s\r\n' '[Settings]' LoopDelayThread=5 LoopDelayService=5 StartDelayThread=5 \
+  '[Services]' 'Item1=NoSuchService||0|0' >"$work/Gandry.ini"
+check "watchdog built for the GUI subsystem" test "$(subsystem "$work/gandry.svc")" = 2
+start -debug
+check "watchdog started" wait_for "Self service was successfully started." 60
+(cd "$work" && exec "$loader" watch.exe </dev/null >/dev/null 2>&1) &
+watch_pid=$!
+check "watchdog watched" \
+  bash -c "for i in \$(seq 300); do [ -e '$work/watching' ] && exit 0; sleep 0.1; done; exit 1"
+tmux -S "$sock" send-keys C-c
+check "exit code 6" test "$(exit_code 20)" = 6
+check "unloaded" shows "Quillon successfully unloaded."
+wait "$watch_pid"
+child_exit=$(cat "$work/child_exit.txt" 2>/dev/null)
+check "watchdog ended by the shell with 0 (got ${child_exit:-none})" test "$child_exit" = 0
+check "child gone" no_child_within 10
+stop_session
+
 [ "$failures" = 0 ]
