@@ -17,6 +17,12 @@ class Clock {
   virtual std::int64_t TickMs() = 0;
   // Pauses for `duration`, or until `wake` (when given) is raised; returns whether it was raised.
   virtual bool Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) = 0;
+
+  // Pauses until `wake` is raised, however long that takes.
+  void SleepUntil(const WaitableFlag& wake) {
+    while (!wake.IsRaised() && !Sleep(std::chrono::hours(1), &wake)) {
+    }
+  }
 };
 
 }  // namespace gandry

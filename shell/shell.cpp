@@ -1,7 +1,5 @@
 #include "shell/shell.h"
 
-#include <chrono>
-
 #include "shell/error_text.h"
 
 namespace gandry {
@@ -48,9 +46,7 @@ void EndShell(Shell& shell) {
       return;
     }
   }
-  while (!shell.break_finished.IsRaised() &&
-         !shell.clock.Sleep(std::chrono::hours(1), &shell.break_finished)) {
-  }
+  shell.clock.SleepUntil(shell.break_finished);
 }
 
 }  // namespace gandry

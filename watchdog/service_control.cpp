@@ -46,10 +46,9 @@ void ServiceControl::Serve() {
     }
     stopped = status_;
   }
-  // The last thing done: once stopped is reported, the dispatcher may return and free this
-  // object.
-  ServiceStatusReporter& reporter = reporter_;
-  reporter.Report(stopped);
+  // The last thing done, on a copy: once stopped is reported, the dispatcher may return and
+  // free this object.
+  reporter_.Report(stopped);
 }
 
 void ServiceControl::Control(std::uint32_t control) {
@@ -74,11 +73,11 @@ void ServiceControl::Control(std::uint32_t control) {
         reporter_.Report(status_);
         break;
       }
-      if (control == kControlPause && !watchdog_.paused.load()) {
-        watchdog_.paused.store(true);
+      if (control == kControlContinue) {
+        watchdog_.paused.store(false);
+      } else if (!watchdog_.paused.exchange(true)) {
         watchdog_.pause_count.fetch_add(1);  // after the flag: monitors read them the other way
       }
-      watchdog_.paused.store(control == kControlPause);
       SetState(control == kControlPause ? kServicePaused : kServiceRunning);
       break;
     case kControlInterrogate:
@@ -108,8 +107,7 @@ void ServiceControl::ReportStopPending() {
 // its wait hint, so the check point moves on while the supervisor winds down.
 void ServiceControl::PulseWhileStopping() {
   Clock& clock = watchdog_.clock;
-  while (!clock.Sleep(std::chrono::hours(1), &stop_or_end_)) {
-  }
+  clock.SleepUntil(stop_or_end_);
   const std::chrono::milliseconds interval(kStatusWaitHintMs / 2);
   while (!clock.Sleep(interval, &ended_)) {
     std::lock_guard lock(mutex_);

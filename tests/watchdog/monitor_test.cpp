@@ -140,6 +140,15 @@ std::string RestartedNext(WatchdogRig& rig, int minutes) {
          rig.log.Format(AddMinutes(minutes, first_check)) + ".";
 }
 
+// A script that makes an hourly schedule due from pass 2 on.
+std::function<void(int)> DueFromPass2(WatchdogRig& rig) {
+  return [&rig](int pause) {
+    if (pause == 1) {
+      rig.clock.Advance(std::chrono::minutes(61));
+    }
+  };
+}
+
 TEST(MonitorTest, ContinueAfterALongPauseRestartsOnceAndKeepsTheGrid) {
   WatchdogRig rig;
   rig.services.Add("svc", kStateRunning);
@@ -187,11 +196,7 @@ TEST(MonitorTest, ARefusedStopIsNoRestart) {
   WatchdogRig rig;
   rig.services.Add("svc", kStateRunning);
   rig.services.Modify("svc", [](auto& s) { s.stop_refused = true; });
-  const auto lines = RunPasses(rig, "svc||0|60", 3, [&rig](int pause) {
-    if (pause == 1) {
-      rig.clock.Advance(std::chrono::minutes(61));
-    }
-  });
+  const auto lines = RunPasses(rig, "svc||0|60", 3, DueFromPass2(rig));
   EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
   // Still due at pass 3: the schedule did not move on.
   EXPECT_EQ(rig.services.Get("svc").stops, 2);
@@ -212,11 +217,7 @@ TEST(MonitorTest, FailedRestartIsTriedAgainOnTheNextPass) {
   WatchdogRig rig;
   rig.services.Add("svc", kStateRunning);
   rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
-  const auto lines = RunPasses(rig, "svc||0|60", 3, [&rig](int pause) {
-    if (pause == 1) {
-      rig.clock.Advance(std::chrono::minutes(61));
-    }
-  });
+  const auto lines = RunPasses(rig, "svc||0|60", 3, DueFromPass2(rig));
   EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
   // Pass 1 is not yet due; passes 2 and 3 try.
   EXPECT_EQ(rig.services.Get("svc").starts, 2);
