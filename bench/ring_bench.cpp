@@ -14,7 +14,7 @@
 #ifdef _WIN32
 #include "platform/win/win_shared_memory.h"
 #else
-#include "bench/heap_shared_memory.h"
+#include "heap_shared_memory.h"
 #endif
 
 namespace gandry {

@@ -22,6 +22,8 @@ inline constexpr char kUsageText[] =
     "  usage: Gandry.exe -debug\n"
     "    where\n"
     "      -debug\t\tstart as process with output debug info\n";
+// What either program exits with after a rejected command line.
+inline constexpr std::uint32_t kExitBadCommandLine = 31;
 
 // Splits a command line into arguments; element 0 is the program name. Counting stops at the
 // first empty argument.

@@ -63,4 +63,8 @@ CivilTime DecodeDateTime(double date_time) {
   return t;
 }
 
+double LocalNow(Clock& clock) {
+  return EncodeDateTime(clock.LocalTime());
+}
+
 }  // namespace gandry

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/command_line.h"
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "common/zt_mapfile.h"
-#include "fakes/fake_profile_store.h"
+#include "fakes/fake_ini_store.h"
 #include "fakes/fake_shared_memory.h"
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 #include "watchdog/config.h"
 #include "watchdog/zt_utils.h"
 
@@ -44,22 +44,10 @@ bool IsServicesSection(std::string_view name) {
   return true;
 }
 
-// The names a key shows in a NUL-separated listing: a NUL inside a name splits it.
-std::size_t ListedNames(std::string_view key) {
-  std::size_t names = 0;
-  std::size_t begin = 0;
-  while (begin <= key.size()) {
-    const std::size_t nul = std::min(key.find('\0', begin), key.size());
-    names += nul > begin ? 1 : 0;
-    begin = nul + 1;
-  }
-  return names;
-}
-
 // Reads INI text roughly as the platform does: [section] lines, key=value lines with blanks
-// trimmed, ';' comments. Any byte may appear in names and values. Returns how many names the
-// "Services" section lists.
-std::size_t LoadIni(std::string_view text, gandry::FakeProfileStore& store) {
+// trimmed, ';' comments. Any byte may appear in names and values. Returns how many keys the
+// "Services" section holds.
+std::size_t LoadIni(std::string_view text, gandry::FakeIniStore& store) {
   std::string section;
   std::size_t service_names = 0;
   while (!text.empty()) {
@@ -83,13 +71,13 @@ std::size_t LoadIni(std::string_view text, gandry::FakeProfileStore& store) {
                                                              : Trim(line.substr(equals + 1)));
     store.AddLine(kIni, section, key, value);
     if (IsServicesSection(section)) {
-      service_names += ListedNames(key);
+      ++service_names;
     }
   }
   return service_names;
 }
 
-void CheckDelay(gandry::FakeProfileStore& store, const char* key, int fallback) {
+void CheckDelay(gandry::FakeIniStore& store, const char* key, int fallback) {
   const int seconds = gandry::ReadDelaySetting(store, kIni, "Settings", key, fallback);
   Check((seconds >= 5 && seconds <= 120) || seconds == fallback, "a delay is in range or default");
   // Whatever the file holds afterwards reads as the delay just returned.
@@ -127,7 +115,7 @@ void CheckItem(const std::string& item) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  gandry::FakeProfileStore store;
+  gandry::FakeIniStore store;
   const std::size_t service_names =
       LoadIni(std::string_view(reinterpret_cast<const char*>(data), size), store);
 

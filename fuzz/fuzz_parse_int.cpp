@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 #include "watchdog/zt_utils.h"
 
 namespace {

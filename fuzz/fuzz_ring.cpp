@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/ring.h"
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 
 namespace {
 

@@ -7,6 +7,24 @@
 
 namespace gandry {
 
+// Text colours, as the console's character attributes number them.
+enum class TextColor : std::uint16_t {
+  kDarkCyan = 3,
+  kDarkRed = 4,
+  kDarkYellow = 6,
+  kGrey = 7,
+  kBrightWhite = 15,
+};
+
+// The console events that reach a break handler.
+enum class ConsoleEvent : std::uint8_t {
+  kCtrlC,
+  kCtrlBreak,
+  kClose,
+  kLogoff,
+  kShutdown,
+};
+
 // What one read of the console's input queue gave.
 enum class ConsoleInput {
   kKeyDown,  // a key was pressed
@@ -22,16 +40,16 @@ class Console {
   virtual bool StdoutIsConsole() = 0;
   // Writes all bytes to standard output; false when they could not be written.
   virtual bool WriteStdout(std::string_view bytes) = 0;
-  // Character attribute for text written afterwards; no effect when stdout is no console.
-  virtual void SetTextAttribute(std::uint16_t attribute) = 0;
+  // Colour of text written afterwards; no effect when stdout is no console.
+  virtual void SetTextColor(TextColor color) = 0;
   virtual void SetTitle(const std::string& title) = 0;
   // Reads one input record from standard input, waiting until one is there.
   virtual ConsoleInput ReadInput() = 0;
   // Detaches the process from its console.
   virtual void Detach() = 0;
   // The handler runs on a thread of the platform's for Ctrl+C, Ctrl+Break, closing of the
-  // console, logoff and shutdown; it gets the event's type.
-  virtual void InstallBreakHandler(std::function<void(std::uint32_t)> handler) = 0;
+  // console, logoff and shutdown; it gets the event.
+  virtual void InstallBreakHandler(std::function<void(ConsoleEvent)> handler) = 0;
   virtual void RemoveBreakHandler() = 0;
 };
 

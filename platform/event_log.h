@@ -3,7 +3,16 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/result.h"
+
 namespace gandry {
+
+// The type of an event, as the event log numbers it.
+enum class EventType : std::uint16_t {
+  kError = 1,
+  kWarning = 2,
+  kInformation = 4,
+};
 
 // The application event log.
 class EventLog {
@@ -11,9 +20,9 @@ class EventLog {
   virtual ~EventLog() = default;
   // Registers `source` on the local computer, reports one event of `type` and `event_id`,
   // category 0, no user SID, `message` as its only insertion string and no data, then
-  // deregisters the source. Returns whether the report succeeded.
-  virtual bool Report(const std::string& source, std::uint16_t type, std::uint32_t event_id,
-                      const std::string& message) = 0;
+  // deregisters the source.
+  virtual Status Report(const std::string& source, EventType type, std::uint32_t event_id,
+                        const std::string& message) = 0;
 };
 
 }  // namespace gandry

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/result.h"
+
 namespace gandry {
 
 // The exit code that the platform reports for a process that is still running.
@@ -14,15 +16,10 @@ inline constexpr std::uint32_t kStillActive = 259;
 class Process {
  public:
   virtual ~Process() = default;
-  // Stores the exit code (kStillActive while it runs); false when the query fails.
-  virtual bool QueryExitCode(std::uint32_t& code) = 0;
-  // Ends the process with `exit_code`. On failure returns false and stores the error code.
-  virtual bool Terminate(std::uint32_t exit_code, std::uint32_t& error) = 0;
-};
-
-struct StartResult {
-  std::unique_ptr<Process> process;  // null when the start failed
-  std::uint32_t error = 0;           // the platform's error code of a failed start
+  // The exit code; kStillActive while the process runs.
+  virtual Result<std::uint32_t> ExitCode() = 0;
+  // Ends the process with `exit_code`.
+  virtual Status Terminate(std::uint32_t exit_code) = 0;
 };
 
 // Starting and ending processes, and the system's texts for error codes.
@@ -32,7 +29,8 @@ class Processes {
   // Starts the program file `application` (a full path, so nothing is searched for) with the
   // given command line, this process's environment and current directory, and no inherited
   // handles.
-  virtual StartResult Start(const std::string& application, const std::string& command_line) = 0;
+  virtual Result<std::unique_ptr<Process>> Start(const std::string& application,
+                                                 const std::string& command_line) = 0;
   // The system's message text for an error code; empty when the system has none.
   virtual std::string ErrorText(std::uint32_t error) = 0;
   // Ends this process at once with `exit_code`.

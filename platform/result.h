@@ -27,6 +27,7 @@ class [[nodiscard]] Result {
   T&& value() && { return std::move(*value_); }
   T& operator*() & { return *value_; }
   const T& operator*() const& { return *value_; }
+  T&& operator*() && { return std::move(*value_); }
   T* operator->() { return &*value_; }
   const T* operator->() const { return &*value_; }
   T value_or(T fallback) const& { return value_ ? *value_ : std::move(fallback); }
@@ -44,7 +45,8 @@ template <>
 class [[nodiscard]] Result<void> {
  public:
   Result() = default;
-  Result(SystemError error) : failed_(true), error_(error) {}  // NOLINT(google-explicit-constructor)
+  Result(SystemError error)
+      : failed_(true), error_(error) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const { return !failed_; }
   explicit operator bool() const { return ok(); }

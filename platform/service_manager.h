@@ -2,20 +2,37 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
+
+#include "platform/result.h"
 
 namespace gandry {
 
-// Access rights asked for when a service is opened.
-inline constexpr std::uint32_t kServiceQueryStatus = 0x0004;
-inline constexpr std::uint32_t kServiceStart = 0x0010;
-inline constexpr std::uint32_t kServiceStop = 0x0020;
+// A service's current state. The values are the service manager's own numbers, so that logs
+// and tests can name them; kUnknown stands for a state that could not be obtained.
+enum class ServiceState : std::uint8_t {
+  kStopped = 1,
+  kStartPending = 2,
+  kStopPending = 3,
+  kRunning = 4,
+  kContinuePending = 5,
+  kPausePending = 6,
+  kPaused = 7,
+  kUnknown = 255,
+};
 
 struct ServiceStatus {
-  std::uint32_t state = 0;  // 1 stopped ... 7 paused, as the service manager numbers them
+  ServiceState state = ServiceState::kUnknown;
   std::uint32_t check_point = 0;
   std::uint32_t wait_hint_ms = 0;
+};
+
+// What a service is opened for. It is opened with the rights for that and no more, so that an
+// account allowed to query but not to control a service can still query it.
+enum class ServiceAccess : std::uint8_t {
+  kQuery,
+  kQueryAndStart,
+  kQueryAndStop,
 };
 
 // One opened service together with the manager it was opened through; destroying it closes
@@ -23,17 +40,17 @@ struct ServiceStatus {
 class OpenedService {
  public:
   virtual ~OpenedService() = default;
-  virtual bool Start() = 0;
-  virtual bool SendStop() = 0;
-  virtual std::optional<ServiceStatus> Query() = 0;
+  virtual Status Start() = 0;
+  virtual Status SendStop() = 0;
+  virtual Result<ServiceStatus> Query() = 0;
 };
 
 class ServiceManager {
  public:
   virtual ~ServiceManager() = default;
-  // Opens the local manager with all access, then the named service with `access`; nullptr
-  // when either fails.
-  virtual std::unique_ptr<OpenedService> Open(const std::string& name, std::uint32_t access) = 0;
+  // Opens the local service manager, then the named service for `access`.
+  virtual Result<std::unique_ptr<OpenedService>> Open(const std::string& name,
+                                                      ServiceAccess access) = 0;
 };
 
 }  // namespace gandry

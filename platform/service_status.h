@@ -2,14 +2,22 @@
 
 #include <cstdint>
 
+#include "platform/service_manager.h"
+
 namespace gandry {
 
-// The platform's service-status record, field for field.
+// The control requests a service says it takes.
+struct AcceptedControls {
+  bool stop = false;
+  bool pause_continue = false;
+  bool shutdown = false;  // the notice that the system is shutting down
+};
+
+// What a service tells the service manager about itself. A service that ends through an
+// error says so with an exit code of its own (not 0).
 struct ServiceStatusRecord {
-  std::uint32_t service_type = 0;
-  std::uint32_t current_state = 0;
-  std::uint32_t controls_accepted = 0;
-  std::uint32_t win32_exit_code = 0;
+  ServiceState state = ServiceState::kStopped;
+  AcceptedControls accepts;
   std::uint32_t service_exit_code = 0;
   std::uint32_t check_point = 0;
   std::uint32_t wait_hint_ms = 0;

@@ -16,6 +16,8 @@ class Thread {
   // Lets the thread begin; call once. Afterwards destroying this object leaves it running.
   // A thread destroyed without Run never runs its body.
   virtual void Run() = 0;
+  // Waits until the body has returned; returns at once for a thread that was never run.
+  virtual void Join() = 0;
 };
 
 class Threads {

@@ -2,14 +2,14 @@
 
 namespace gandry {
 
-void BreakHandler(Shell& shell, std::uint32_t /*event_type*/) {
+void BreakHandler(Shell& shell, ConsoleEvent /*event*/) {
   shell.stop.Raise();
   shell.console.RemoveBreakHandler();
   {
     std::lock_guard lock(shell.mutex);
-    shell.console.SetTextAttribute(kDarkYellow);
+    shell.console.SetTextColor(TextColor::kDarkYellow);
     ShellPrint(shell, "\nBreak signaled!");
-    shell.console.SetTextAttribute(kGrey);
+    shell.console.SetTextColor(TextColor::kGrey);
     ShellCleanupLocked(shell);
     shell.exit_code = kExitBreak;
     shell.output.Flush();

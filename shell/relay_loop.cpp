@@ -25,14 +25,16 @@ void DrainChannel(Shell& shell) {
 // Runs in every pass, also right after the marker, so a child that has ended is reported.
 void CheckChild(Shell& shell) {
   std::lock_guard lock(shell.mutex);
-  std::uint32_t code = 0;
-  if (shell.stop.IsRaised() || !shell.child || !shell.child->QueryExitCode(code) ||
-      code == kStillActive) {
+  if (shell.stop.IsRaised() || !shell.child) {
+    return;
+  }
+  const Result<std::uint32_t> code = shell.child->ExitCode();
+  if (!code || *code == kStillActive) {
     return;
   }
   ShellPrint(shell, "Quillon was hand-up.");
   shell.child.reset();
-  shell.exit_code = code;
+  shell.exit_code = *code;
   shell.talk_done = true;
 }
 

@@ -31,16 +31,16 @@ bool StartChild(Shell& shell) {
   if (shell.cleaned_up || shell.stop.IsRaised()) {
     return false;
   }
-  StartResult started =
+  Result<std::unique_ptr<Process>> started =
       shell.processes.Start(shell.command.application, shell.command.command_line);
-  if (started.process) {
-    shell.child = std::move(started.process);
+  if (started) {
+    shell.child = std::move(*started);
     ShellPrint(shell, "Successfully loaded.");
     return true;
   }
   shell.exit_code = kExitStartFailed;
   ShellPrint(shell, "Load Quillon failure.");
-  ShellPrint(shell, ShellErrorText(shell.processes.ErrorText(started.error)));
+  ShellPrint(shell, ShellErrorText(shell.processes.ErrorText(started.error().code)));
   return false;
 }
 
@@ -60,8 +60,7 @@ void RunShell(Shell& shell, std::string_view own_path, std::string_view command_
     shell.exit_code = 0;
     shell.talk_done = false;
   }
-  shell.console.InstallBreakHandler(
-      [&shell](std::uint32_t event_type) { BreakHandler(shell, event_type); });
+  shell.console.InstallBreakHandler([&shell](ConsoleEvent event) { BreakHandler(shell, event); });
   {
     std::lock_guard lock(shell.mutex);
     shell.channel.open();

@@ -24,12 +24,12 @@ void ShellCleanupLocked(Shell& shell) {
   }
   shell.cleaned_up = true;
   if (shell.child) {
-    std::uint32_t error = 0;
-    if (shell.child->Terminate(shell.exit_code, error)) {
+    const Status terminated = shell.child->Terminate(shell.exit_code);
+    if (terminated) {
       ShellPrint(shell, "Quillon successfully unloaded.");
     } else {
       ShellPrint(shell, "Unload Quillon failure.");
-      ShellPrint(shell, ShellErrorText(shell.processes.ErrorText(error)));
+      ShellPrint(shell, ShellErrorText(shell.processes.ErrorText(terminated.error().code)));
     }
     shell.child.reset();
   }

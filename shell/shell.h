@@ -8,11 +8,11 @@
 #include <string_view>
 
 #include "common/command_line.h"
-#include "common/waitable_flag.h"
 #include "common/zt_mapfile.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/process.h"
+#include "platform/waitable_flag.h"
 #include "shell/child_command.h"
 #include "shell/shell_output.h"
 
@@ -21,16 +21,8 @@ namespace gandry {
 // The line that ends the conversation; only an exact, whole-line match counts.
 inline constexpr std::string_view kTalkDoneMarker = "+zt-talk-done+";
 
-// Console character attributes the shell uses.
-inline constexpr std::uint16_t kBrightWhite = 15;
-inline constexpr std::uint16_t kDarkRed = 4;
-inline constexpr std::uint16_t kGrey = 7;
-inline constexpr std::uint16_t kDarkCyan = 3;
-inline constexpr std::uint16_t kDarkYellow = 6;
-
 inline constexpr std::uint32_t kExitStartFailed = 2;
 inline constexpr std::uint32_t kExitBreak = 6;
-inline constexpr std::uint32_t kExitBadCommandLine = 31;
 
 // The shell's state for one run. The main thread relays; the break handler runs on a thread of
 // the platform's. Everything they share (the child, the exit code, the channel, whether the

@@ -6,16 +6,16 @@ namespace gandry {
 
 void UsageScreen(Shell& shell) {
   shell.console.SetTitle(kProductTitle);
-  shell.console.SetTextAttribute(kBrightWhite);
+  shell.console.SetTextColor(TextColor::kBrightWhite);
   ShellPrint(shell, std::string(kProductTitle) + "\n");
-  shell.console.SetTextAttribute(kDarkRed);
+  shell.console.SetTextColor(TextColor::kDarkRed);
   ShellPrint(shell, "Unrecongnized or incomplete command line.\n");
-  shell.console.SetTextAttribute(kGrey);
+  shell.console.SetTextColor(TextColor::kGrey);
   ShellPrint(shell, kUsageText);
   ShellPrint(shell, "Please use Gandry Manager to manage service.");
-  shell.console.SetTextAttribute(kDarkCyan);
+  shell.console.SetTextColor(TextColor::kDarkCyan);
   WaitForKey(shell);
-  shell.console.SetTextAttribute(kGrey);
+  shell.console.SetTextColor(TextColor::kGrey);
   ShellPrint(shell, "");
   shell.console.Detach();
   std::lock_guard lock(shell.mutex);

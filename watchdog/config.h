@@ -15,12 +15,12 @@ std::string DirectoryOf(std::string_view path);
 
 // A delay in seconds from the INI file, or `fallback` (written back at once as plain decimal)
 // when the key is missing, does not parse completely, or lies outside 5..120.
-int ReadDelaySetting(ProfileStore& profiles, const std::string& ini_path, const char* section,
+int ReadDelaySetting(IniStore& ini, const std::string& ini_path, const char* section,
                      const char* key, int fallback);
 
 // The values of the section's keys whose names begin with `prefix` (any letter case), in file
 // order, each cut to 200 characters. Reports the outcome on `channel` unless it is null.
-std::vector<std::string> LoadItems(ProfileStore& profiles, const std::string& ini_path,
+std::vector<std::string> LoadItems(IniStore& ini, const std::string& ini_path,
                                    MessageChannel* channel, const char* section = "Services",
                                    const char* prefix = "Item");
 

@@ -2,23 +2,24 @@
 
 #include <utility>
 
+#include "common/date_time.h"
+
 namespace gandry {
 
-std::uint32_t EventIdFor(std::uint16_t type) {
+std::uint32_t EventIdFor(EventType type) {
   switch (type) {
-    case kEventError:
+    case EventType::kError:
       return 0xC0020002;
-    case kEventWarning:
+    case EventType::kWarning:
       return 0x80020003;
-    case kEventInformation:
+    case EventType::kInformation:
       return 0x40020001;
-    default:
-      return 0;
   }
+  return 0;
 }
 
-bool reportEvent(EventLog& events, const std::string& message, std::uint16_t type) {
-  return events.Report(kEventSource, type, EventIdFor(type), message);
+bool reportEvent(EventLog& events, const std::string& message, EventType type) {
+  return events.Report(kEventSource, type, EventIdFor(type), message).ok();
 }
 
 WatchdogLog::WatchdogLog(RunMode mode, Clock& clock, DateTimeFormat format, MessageChannel& channel,
@@ -27,7 +28,7 @@ WatchdogLog::WatchdogLog(RunMode mode, Clock& clock, DateTimeFormat format, Mess
 
 void WatchdogLog::LogLine(const std::string& message, bool to_event_log) {
   if (mode_ != kServiceMode) {
-    channel_.append(FormatDateTime(format_, clock_.Now()) + ": " + message);
+    channel_.append(FormatDateTime(format_, LocalNow(clock_)) + ": " + message);
   } else if (to_event_log) {
     reportEvent(events_, message, kEventInformation);
   }

@@ -12,15 +12,15 @@
 namespace gandry {
 
 inline constexpr char kEventSource[] = "Gandry Service";
-inline constexpr std::uint16_t kEventError = 1;
-inline constexpr std::uint16_t kEventWarning = 2;
-inline constexpr std::uint16_t kEventInformation = 4;
+inline constexpr EventType kEventError = EventType::kError;
+inline constexpr EventType kEventWarning = EventType::kWarning;
+inline constexpr EventType kEventInformation = EventType::kInformation;
 
-// The event identifier the message table holds for an event type; 0 for any other type.
-std::uint32_t EventIdFor(std::uint16_t type);
+// The event identifier the message table holds for an event type; 0 for any other value.
+std::uint32_t EventIdFor(EventType type);
 
 // Reports `message` as one event of "Gandry Service"; returns whether the report succeeded.
-bool reportEvent(EventLog& events, const std::string& message, std::uint16_t type);
+bool reportEvent(EventLog& events, const std::string& message, EventType type);
 
 // Every message of the watchdog passes through here. Safe to call from any thread.
 class WatchdogLog {

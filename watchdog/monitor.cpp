@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "common/date_time.h"
 #include "watchdog/format_text.h"
 #include "watchdog/zt_utils.h"
 
@@ -109,7 +110,7 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
   }
   schedule.after_pause = false;
   const double next_local =
-      clock.Now() + static_cast<double>(schedule.next_ms - clock.TickMs()) / kMsPerDay;
+      LocalNow(clock) + static_cast<double>(schedule.next_ms - clock.TickMs()) / kMsPerDay;
   watchdog_.log.LogLine(FormatText("Service [%s] successfully restarted. Next restart at %s.",
                                    service_name_.c_str(), watchdog_.log.Format(next_local).c_str()),
                         true);
@@ -117,15 +118,15 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
 
 bool TSrvManThread::Restart() {
   ServiceManager& services = watchdog_.services;
-  const int state = QueryState(services, service_name_);
-  if (state != kStateRunning && state != kStateStopped) {
+  const ServiceState state = QueryState(services, service_name_);
+  if (state != ServiceState::kRunning && state != ServiceState::kStopped) {
     return false;
   }
   // Once the service has been asked to stop, it is started again even when the monitor is
   // asked to end meanwhile: the watchdog must never leave a service stopped that was running.
   // Both waits are bounded on their own.
   if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr) &&
-      QueryState(services, service_name_) == kStateRunning) {
+      QueryState(services, service_name_) == ServiceState::kRunning) {
     // The stop was refused (or never taken up): nothing was restarted.
     return false;
   }
@@ -134,7 +135,7 @@ bool TSrvManThread::Restart() {
 
 void TSrvManThread::StartIfStopped(int& remaining) {
   if (attempt_limit_ <= 0 || watchdog_.paused.load() ||
-      QueryState(watchdog_.services, service_name_) != kStateStopped) {
+      QueryState(watchdog_.services, service_name_) != ServiceState::kStopped) {
     return;
   }
   if (remaining <= 0) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "common/waitable_flag.h"
+#include "platform/waitable_flag.h"
 #include "watchdog/watchdog.h"
 
 namespace gandry {

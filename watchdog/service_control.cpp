@@ -1,29 +1,33 @@
 #include "watchdog/service_control.h"
 
 #include <chrono>
-#include <system_error>
-#include <thread>
+#include <memory>
 
 #include "watchdog/supervisor.h"
 
 namespace gandry {
 
+namespace {
+
+constexpr std::size_t kPulseStackReservation = 64 * 1024;
+
+}  // namespace
+
 void ServiceControl::Serve() {
   {
     std::lock_guard lock(mutex_);
     status_ = ServiceStatusRecord{};
-    status_.service_type = kServiceOwnProcess;
-    status_.controls_accepted = kControlsAccepted;
+    status_.accepts = kControlsAccepted;
     status_.wait_hint_ms = kStatusWaitHintMs;
-    SetState(kServiceStartPending);
+    SetState(ServiceState::kStartPending);
     watchdog_.paused.store(false);
-    SetState(kServiceRunning);
+    SetState(ServiceState::kRunning);
   }
-  std::thread pulse;
-  try {
-    pulse = std::thread([this] { PulseWhileStopping(); });
-  } catch (const std::system_error&) {
-    // Without the pulse a stop is still reported; only the check point stays put.
+  // Without the pulse a stop is still reported; only the check point stays put.
+  Result<std::unique_ptr<Thread>> pulse =
+      watchdog_.threads.Create([this] { PulseWhileStopping(); }, kPulseStackReservation);
+  if (pulse) {
+    (*pulse)->Run();
   }
   const int result = Run(watchdog_);
   {
@@ -32,16 +36,15 @@ void ServiceControl::Serve() {
   }
   ended_.Raise();
   stop_or_end_.Raise();
-  if (pulse.joinable()) {
-    pulse.join();
+  if (pulse) {
+    (*pulse)->Join();
   }
   ServiceStatusRecord stopped;
   {
     std::lock_guard lock(mutex_);
     status_.check_point = 0;
-    status_.current_state = kServiceStopped;
+    status_.state = ServiceState::kStopped;
     if (result != 0) {
-      status_.win32_exit_code = kWin32ServiceSpecificError;
       status_.service_exit_code = kServiceExitRunFailed;
     }
     stopped = status_;
@@ -51,14 +54,14 @@ void ServiceControl::Serve() {
   reporter_.Report(stopped);
 }
 
-void ServiceControl::Control(std::uint32_t control) {
+void ServiceControl::Control(ServiceRequest request) {
   std::lock_guard lock(mutex_);
-  switch (control) {
-    case kControlShutdown:
+  switch (request) {
+    case ServiceRequest::kShutdown:
       // The system is going down: nothing may be started or restarted from now on.
       watchdog_.paused.store(true);
       [[fallthrough]];
-    case kControlStop:
+    case ServiceRequest::kStop:
       watchdog_.StopFlag.Raise();
       if (!stopping_ && !finished_) {
         stopping_ = true;
@@ -66,24 +69,24 @@ void ServiceControl::Control(std::uint32_t control) {
         stop_or_end_.Raise();
       }
       break;
-    case kControlPause:
-    case kControlContinue:
+    case ServiceRequest::kPause:
+    case ServiceRequest::kContinue:
       if (stopping_ || finished_) {
         // A stop under way is not undone: the answer is the state as it stands.
         reporter_.Report(status_);
         break;
       }
-      if (control == kControlContinue) {
+      if (request == ServiceRequest::kContinue) {
         watchdog_.paused.store(false);
       } else if (!watchdog_.paused.exchange(true)) {
         watchdog_.pause_count.fetch_add(1);  // after the flag: monitors read them the other way
       }
-      SetState(control == kControlPause ? kServicePaused : kServiceRunning);
+      SetState(request == ServiceRequest::kPause ? ServiceState::kPaused : ServiceState::kRunning);
       break;
-    case kControlInterrogate:
+    case ServiceRequest::kInterrogate:
       reporter_.Report(status_);
       break;
-    default:
+    case ServiceRequest::kOther:
       break;
   }
 }
@@ -93,14 +96,14 @@ ServiceStatusRecord ServiceControl::Status() {
   return status_;
 }
 
-void ServiceControl::SetState(std::uint32_t state) {
-  status_.current_state = state;
+void ServiceControl::SetState(ServiceState state) {
+  status_.state = state;
   reporter_.Report(status_);
 }
 
 void ServiceControl::ReportStopPending() {
   ++status_.check_point;
-  SetState(kServiceStopPending);
+  SetState(ServiceState::kStopPending);
 }
 
 // The service manager takes a service for hung when a pending state shows no progress within

@@ -3,56 +3,43 @@
 #include <cstdint>
 #include <mutex>
 
-#include "common/waitable_flag.h"
+#include "platform/service_host.h"
 #include "platform/service_status.h"
+#include "platform/waitable_flag.h"
 #include "watchdog/watchdog.h"
 
 namespace gandry {
 
 inline constexpr char kServiceName[] = "zt-gandry-demon";
 
-inline constexpr std::uint32_t kServiceOwnProcess = 0x10;
-inline constexpr std::uint32_t kServiceStopped = 1;
-inline constexpr std::uint32_t kServiceStartPending = 2;
-inline constexpr std::uint32_t kServiceStopPending = 3;
-inline constexpr std::uint32_t kServiceRunning = 4;
-inline constexpr std::uint32_t kServicePaused = 7;
-
-inline constexpr std::uint32_t kControlStop = 1;
-inline constexpr std::uint32_t kControlPause = 2;
-inline constexpr std::uint32_t kControlContinue = 3;
-inline constexpr std::uint32_t kControlInterrogate = 4;
-inline constexpr std::uint32_t kControlShutdown = 5;
-
-// Stop, pause and continue (3), plus shutdown notifications (4).
-inline constexpr std::uint32_t kControlsAccepted = 0x3 | 0x4;
+inline constexpr AcceptedControls kControlsAccepted{
+    .stop = true, .pause_continue = true, .shutdown = true};
 inline constexpr std::uint32_t kStatusWaitHintMs = 1000;
 
-// A run that ended through an error stops with these, so that the service manager's recovery
-// actions can act on it (with the failure-actions flag set).
-inline constexpr std::uint32_t kWin32ServiceSpecificError = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
+// A run that ended through an error stops with this exit code of the service's own, so that
+// the service manager's recovery actions can act on it (with the failure-actions flag set).
 inline constexpr std::uint32_t kServiceExitRunFailed = 1;
 
 // The watchdog's side of the service manager's contract: the body of the service entry and
 // the control handler, reporting through `reporter`.
-class ServiceControl {
+class ServiceControl final : public ServiceHandler {
  public:
   ServiceControl(Watchdog& watchdog, ServiceStatusReporter& reporter)
       : watchdog_(watchdog), reporter_(reporter) {}
 
   // Reports start pending and running, runs the supervisor, and reports stopped. While a stop
   // is pending it reports stop pending again every half wait hint with a check point moved on.
-  void Serve();
+  void Serve() override;
 
   // Handles one control request; returns at once.
-  void Control(std::uint32_t control);
+  void Control(ServiceRequest request) override;
 
   // The record as last reported.
   ServiceStatusRecord Status();
 
  private:
-  void SetState(std::uint32_t state);  // caller holds mutex_
-  void ReportStopPending();            // caller holds mutex_
+  void SetState(ServiceState state);  // caller holds mutex_
+  void ReportStopPending();           // caller holds mutex_
   void PulseWhileStopping();
 
   Watchdog& watchdog_;

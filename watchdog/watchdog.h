@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "common/command_line.h"
-#include "common/waitable_flag.h"
 #include "common/zt_mapfile.h"
 #include "platform/clock.h"
-#include "platform/profile_store.h"
+#include "platform/ini_store.h"
 #include "platform/service_manager.h"
 #include "platform/threads.h"
+#include "platform/waitable_flag.h"
 #include "watchdog/log.h"
 
 namespace gandry {
@@ -27,14 +27,13 @@ struct WatchdogSettings {
 // once by LoadConfiguration before any monitor exists and only read afterwards.
 struct Watchdog {
   Watchdog(RunMode mode, std::string executable_path, Clock& clock, Threads& threads,
-           ServiceManager& services, ProfileStore& profiles, MessageChannel& channel,
-           WatchdogLog& log)
+           ServiceManager& services, IniStore& ini, MessageChannel& channel, WatchdogLog& log)
       : mode(mode),
         executable_path(std::move(executable_path)),
         clock(clock),
         threads(threads),
         services(services),
-        profiles(profiles),
+        ini(ini),
         channel(channel),
         log(log) {}
 
@@ -43,7 +42,7 @@ struct Watchdog {
   Clock& clock;
   Threads& threads;
   ServiceManager& services;
-  ProfileStore& profiles;
+  IniStore& ini;
   MessageChannel& channel;
   WatchdogLog& log;
 

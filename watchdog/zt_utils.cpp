@@ -22,20 +22,20 @@ std::chrono::milliseconds PollPause(std::uint32_t wait_hint_ms) {
   return std::clamp(std::chrono::milliseconds(wait_hint_ms / 10), kMinPollPause, kMaxPollPause);
 }
 
-// Polls while the service stays in `pending` (or, when `also` is not 0, in that state too);
-// returns the last state obtained (0 when none). Gives up when the check point has not moved
-// for the wait hint (at least 30 s), after ten minutes in all, or when `cancel` is raised.
-int WaitWhilePending(OpenedService& service, Clock& clock, int pending, int also,
-                     const WaitableFlag* cancel) {
-  std::optional<ServiceStatus> status = service.Query();
+// Polls while the service stays in `pending` (or in `also`); returns the last state obtained. Gives
+// up when the check point has not moved for the wait hint (at least 30 s), after ten minutes in
+// all, or when `cancel` is raised.
+ServiceState WaitWhilePending(OpenedService& service, Clock& clock, ServiceState pending,
+                              std::optional<ServiceState> also, const WaitableFlag* cancel) {
+  Result<ServiceStatus> status = service.Query();
   if (!status) {
-    return 0;
+    return ServiceState::kUnknown;
   }
   const std::int64_t started = clock.TickMs();
   std::int64_t progressed = started;
   std::uint32_t check_point = status->check_point;
-  int state = static_cast<int>(status->state);
-  while (state == pending || (also != 0 && state == also)) {
+  ServiceState state = status->state;
+  while (state == pending || state == also) {
     const std::int64_t now = clock.TickMs();
     const std::int64_t stall_limit = std::max<std::int64_t>(status->wait_hint_ms, kMinStallMs);
     if (now - started >= kMaxWaitMs || now - progressed >= stall_limit) {
@@ -48,7 +48,7 @@ int WaitWhilePending(OpenedService& service, Clock& clock, int pending, int also
     if (!status) {
       break;
     }
-    state = static_cast<int>(status->state);
+    state = status->state;
     if (status->check_point != check_point) {
       check_point = status->check_point;
       progressed = clock.TickMs();
@@ -122,30 +122,33 @@ IntParse ParseInt(std::string_view text) {
 
 }  // namespace
 
-int QueryState(ServiceManager& services, const std::string& name) {
-  std::unique_ptr<OpenedService> service = services.Open(name, kServiceQueryStatus);
+ServiceState QueryState(ServiceManager& services, const std::string& name) {
+  Result<std::unique_ptr<OpenedService>> service = services.Open(name, ServiceAccess::kQuery);
   if (!service) {
-    return kStateUnknown;
+    return ServiceState::kUnknown;
   }
-  std::optional<ServiceStatus> status = service->Query();
-  return status ? static_cast<int>(status->state) : kStateUnknown;
+  Result<ServiceStatus> status = (*service)->Query();
+  return status ? status->state : ServiceState::kUnknown;
 }
 
 bool StartAndWait(ServiceManager& services, Clock& clock, const std::string& name,
                   const WaitableFlag* cancel) {
-  std::unique_ptr<OpenedService> service = services.Open(name, kServiceStart | kServiceQueryStatus);
+  Result<std::unique_ptr<OpenedService>> service =
+      services.Open(name, ServiceAccess::kQueryAndStart);
   if (!service) {
     return false;
   }
   // The request's own answer does not matter: a service that is already running has done
   // what was asked, and the state obtained afterwards tells the rest.
-  service->Start();
-  return WaitWhilePending(*service, clock, kStateStartPending, 0, cancel) == kStateRunning;
+  (void)(*service)->Start();
+  return WaitWhilePending(**service, clock, ServiceState::kStartPending, std::nullopt, cancel) ==
+         ServiceState::kRunning;
 }
 
 bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name,
                  const WaitableFlag* cancel) {
-  std::unique_ptr<OpenedService> service = services.Open(name, kServiceStop | kServiceQueryStatus);
+  Result<std::unique_ptr<OpenedService>> service =
+      services.Open(name, ServiceAccess::kQueryAndStop);
   if (!service) {
     return false;
   }
@@ -153,9 +156,11 @@ bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name
   // its "running" of that moment for the outcome would let a scheduled restart start a service
   // that is still running, report success, and leave it stopped; so after an accepted stop,
   // running is waited out like stop pending.
-  const bool accepted = service->SendStop();
-  const int still = accepted ? kStateRunning : 0;
-  return WaitWhilePending(*service, clock, kStateStopPending, still, cancel) == kStateStopped;
+  const bool accepted = (*service)->SendStop().ok();
+  const std::optional<ServiceState> still =
+      accepted ? std::optional(ServiceState::kRunning) : std::nullopt;
+  return WaitWhilePending(**service, clock, ServiceState::kStopPending, still, cancel) ==
+         ServiceState::kStopped;
 }
 
 std::string ExtractField(std::string_view text, int index, char separator) {

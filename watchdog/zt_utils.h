@@ -5,22 +5,15 @@
 #include <string>
 #include <string_view>
 
-#include "common/waitable_flag.h"
 #include "platform/clock.h"
 #include "platform/service_manager.h"
+#include "platform/waitable_flag.h"
 
 namespace gandry {
 
-// Service states as the service manager numbers them, and ours for "no state obtained".
-inline constexpr int kStateStopped = 1;
-inline constexpr int kStateStartPending = 2;
-inline constexpr int kStateStopPending = 3;
-inline constexpr int kStateRunning = 4;
-inline constexpr int kStatePaused = 7;
-inline constexpr int kStateUnknown = 255;
-
-// The current state of the named service, or kStateUnknown.
-int QueryState(ServiceManager& services, const std::string& name);
+// The current state of the named service; kUnknown when the manager, the service or its
+// status could not be obtained.
+ServiceState QueryState(ServiceManager& services, const std::string& name);
 
 // Asks the manager to start the service and waits while it is start pending; true when it is
 // running afterwards. The wait pauses between polls, gives up when the service makes no

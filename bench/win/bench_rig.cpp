@@ -1,4 +1,4 @@
-#include "bench/win/bench_rig.h"
+#include "bench_rig.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>

@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "bench/win/bench_rig.h"
-#include "bench/win/benchmarks.h"
+#include "bench_rig.h"
+#include "benchmarks.h"
 #include "platform/win/win_threads.h"
 #include "watchdog/monitor.h"
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/win/bench_rig.h"
-#include "bench/win/benchmarks.h"
+#include "bench_rig.h"
+#include "benchmarks.h"
 
 namespace gandry::bench {
 

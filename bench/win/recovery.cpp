@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "bench/win/bench_rig.h"
-#include "bench/win/benchmarks.h"
+#include "bench_rig.h"
+#include "benchmarks.h"
 
 namespace gandry::bench {
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bench/win/benchmarks.h"
+#include "benchmarks.h"
 
 namespace gandry::bench {
 

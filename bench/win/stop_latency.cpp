@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "bench/win/bench_rig.h"
-#include "bench/win/benchmarks.h"
+#include "bench_rig.h"
+#include "benchmarks.h"
 
 namespace gandry::bench {
 

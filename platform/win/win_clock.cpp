@@ -2,15 +2,12 @@
 
 #include <windows.h>
 
-#include "common/date_time.h"
-
 namespace gandry {
 
-double WinClock::Now() {
+CivilTime WinClock::LocalTime() {
   SYSTEMTIME st;
   GetLocalTime(&st);
-  return EncodeDateTime(
-      {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds});
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
 std::int64_t WinClock::TickMs() {

@@ -7,7 +7,7 @@ namespace gandry {
 // The local clock of Windows; sleeps are waits on the wake flag, so a raise cuts them short.
 class WinClock final : public Clock {
  public:
-  double Now() override;
+  CivilTime LocalTime() override;
   std::int64_t TickMs() override;
   bool Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) override;
 };

@@ -6,15 +6,38 @@ namespace gandry {
 
 namespace {
 
+static_assert(static_cast<WORD>(TextColor::kDarkCyan) == (FOREGROUND_GREEN | FOREGROUND_BLUE));
+static_assert(static_cast<WORD>(TextColor::kDarkRed) == FOREGROUND_RED);
+static_assert(static_cast<WORD>(TextColor::kDarkYellow) == (FOREGROUND_RED | FOREGROUND_GREEN));
+static_assert(static_cast<WORD>(TextColor::kGrey) ==
+              (FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE));
+static_assert(static_cast<WORD>(TextColor::kBrightWhite) ==
+              (FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE | FOREGROUND_INTENSITY));
+
 // The handler that the platform's control routine passes events to. Set before the routine is
 // registered and never changed while it is, so the platform's thread reads it safely.
-std::function<void(std::uint32_t)>& BreakCallback() {
-  static std::function<void(std::uint32_t)> callback;
+std::function<void(ConsoleEvent)>& BreakCallback() {
+  static std::function<void(ConsoleEvent)> callback;
   return callback;
 }
 
+ConsoleEvent EventOf(DWORD event_type) {
+  switch (event_type) {
+    case CTRL_BREAK_EVENT:
+      return ConsoleEvent::kCtrlBreak;
+    case CTRL_CLOSE_EVENT:
+      return ConsoleEvent::kClose;
+    case CTRL_LOGOFF_EVENT:
+      return ConsoleEvent::kLogoff;
+    case CTRL_SHUTDOWN_EVENT:
+      return ConsoleEvent::kShutdown;
+    default:
+      return ConsoleEvent::kCtrlC;
+  }
+}
+
 BOOL WINAPI ControlRoutine(DWORD event_type) {
-  BreakCallback()(event_type);
+  BreakCallback()(EventOf(event_type));
   return TRUE;
 }
 
@@ -46,8 +69,8 @@ bool WinConsole::WriteStdout(std::string_view bytes) {
   return true;
 }
 
-void WinConsole::SetTextAttribute(std::uint16_t attribute) {
-  SetConsoleTextAttribute(GetStdHandle(STD_OUTPUT_HANDLE), attribute);
+void WinConsole::SetTextColor(TextColor color) {
+  SetConsoleTextAttribute(GetStdHandle(STD_OUTPUT_HANDLE), static_cast<WORD>(color));
 }
 
 void WinConsole::SetTitle(const std::string& title) {
@@ -73,7 +96,7 @@ void WinConsole::Detach() {
   FreeConsole();
 }
 
-void WinConsole::InstallBreakHandler(std::function<void(std::uint32_t)> handler) {
+void WinConsole::InstallBreakHandler(std::function<void(ConsoleEvent)> handler) {
   BreakCallback() = std::move(handler);
   SetConsoleCtrlHandler(ControlRoutine, TRUE);
 }

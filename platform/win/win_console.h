@@ -10,11 +10,11 @@ class WinConsole final : public Console {
  public:
   bool StdoutIsConsole() override;
   bool WriteStdout(std::string_view bytes) override;
-  void SetTextAttribute(std::uint16_t attribute) override;
+  void SetTextColor(TextColor color) override;
   void SetTitle(const std::string& title) override;
   ConsoleInput ReadInput() override;
   void Detach() override;
-  void InstallBreakHandler(std::function<void(std::uint32_t)> handler) override;
+  void InstallBreakHandler(std::function<void(ConsoleEvent)> handler) override;
   void RemoveBreakHandler() override;
 };
 

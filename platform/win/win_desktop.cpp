@@ -4,7 +4,7 @@
 
 namespace gandry {
 
-bool HasVisibleWindowStation() {
+bool WinDesktop::HasVisibleWindowStation() {
   HWINSTA station = GetProcessWindowStation();
   if (station == nullptr) {
     return false;
@@ -15,6 +15,10 @@ bool HasVisibleWindowStation() {
     return false;
   }
   return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+void WinDesktop::ShowError(const std::string& title, const std::string& text) {
+  MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_ICONERROR);
 }
 
 }  // namespace gandry

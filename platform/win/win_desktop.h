@@ -1,9 +1,14 @@
 #pragma once
 
+#include "platform/desktop.h"
+
 namespace gandry {
 
-// Whether the process runs on a window station that a user can see, so that a message box
-// would reach someone. A service without desktop interaction has none.
-bool HasVisibleWindowStation();
+// The process's window station and message boxes through user32.
+class WinDesktop final : public Desktop {
+ public:
+  bool HasVisibleWindowStation() override;
+  void ShowError(const std::string& title, const std::string& text) override;
+};
 
 }  // namespace gandry

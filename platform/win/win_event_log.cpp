@@ -2,19 +2,29 @@
 
 #include <windows.h>
 
+#include "platform/win/win_error.h"
+
 namespace gandry {
 
-bool WinEventLog::Report(const std::string& source, std::uint16_t type, std::uint32_t event_id,
-                         const std::string& message) {
+static_assert(static_cast<WORD>(EventType::kError) == EVENTLOG_ERROR_TYPE);
+static_assert(static_cast<WORD>(EventType::kWarning) == EVENTLOG_WARNING_TYPE);
+static_assert(static_cast<WORD>(EventType::kInformation) == EVENTLOG_INFORMATION_TYPE);
+
+Status WinEventLog::Report(const std::string& source, EventType type, std::uint32_t event_id,
+                           const std::string& message) {
   HANDLE handle = RegisterEventSourceA(nullptr, source.c_str());
   if (handle == nullptr) {
-    return false;
+    return LastError();
   }
   // The message is the event's only insertion string, never a format.
   const char* strings[] = {message.c_str()};
-  const BOOL reported = ReportEventA(handle, type, 0, event_id, nullptr, 1, 0, strings, nullptr);
+  Status result;
+  if (!ReportEventA(handle, static_cast<WORD>(type), 0, event_id, nullptr, 1, 0, strings,
+                    nullptr)) {
+    result = LastError();
+  }
   DeregisterEventSource(handle);
-  return reported != FALSE;
+  return result;
 }
 
 }  // namespace gandry

@@ -4,9 +4,13 @@
 
 #include <vector>
 
+#include "platform/win/win_error.h"
+
 namespace gandry {
 
 namespace {
+
+static_assert(STILL_ACTIVE == kStillActive);
 
 class WinProcess final : public Process {
  public:
@@ -15,21 +19,19 @@ class WinProcess final : public Process {
   WinProcess& operator=(const WinProcess&) = delete;
   ~WinProcess() override { CloseHandle(handle_); }
 
-  bool QueryExitCode(std::uint32_t& code) override {
+  Result<std::uint32_t> ExitCode() override {
     DWORD value = 0;
     if (!GetExitCodeProcess(handle_, &value)) {
-      return false;
+      return LastError();
     }
-    code = value;
-    return true;
+    return std::uint32_t{value};
   }
 
-  bool Terminate(std::uint32_t exit_code, std::uint32_t& error) override {
-    if (TerminateProcess(handle_, exit_code)) {
-      return true;
+  Status Terminate(std::uint32_t exit_code) override {
+    if (!TerminateProcess(handle_, exit_code)) {
+      return LastError();
     }
-    error = GetLastError();
-    return false;
+    return {};
   }
 
  private:
@@ -38,22 +40,20 @@ class WinProcess final : public Process {
 
 }  // namespace
 
-StartResult WinProcesses::Start(const std::string& application, const std::string& command_line) {
+Result<std::unique_ptr<Process>> WinProcesses::Start(const std::string& application,
+                                                     const std::string& command_line) {
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
   // CreateProcessA may write into the command line, so it gets a copy of its own.
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');
-  StartResult result;
   if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &info)) {
-    result.error = GetLastError();
-    return result;
+    return LastError();
   }
   CloseHandle(info.hThread);
-  result.process = std::make_unique<WinProcess>(info.hProcess);
-  return result;
+  return std::unique_ptr<Process>(std::make_unique<WinProcess>(info.hProcess));
 }
 
 std::string WinProcesses::ErrorText(std::uint32_t error) {

@@ -10,7 +10,8 @@ namespace gandry {
 // FormatMessageA and ExitProcess.
 class WinProcesses final : public Processes {
  public:
-  StartResult Start(const std::string& application, const std::string& command_line) override;
+  Result<std::unique_ptr<Process>> Start(const std::string& application,
+                                         const std::string& command_line) override;
   std::string ErrorText(std::uint32_t error) override;
   void ExitCurrent(std::uint32_t exit_code) override;
 };

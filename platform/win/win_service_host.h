@@ -1,13 +1,15 @@
 #pragma once
 
-#include "watchdog/watchdog.h"
+#include "platform/service_host.h"
 
 namespace gandry {
 
-// Hands the calling thread to the service control dispatcher as the service "zt-gandry-demon".
-// The service thread reports start pending and running, runs the supervisor on `watchdog` and
-// reports stopped. Returns when the service has stopped, or at once when the process was not
-// started by the service manager.
-void RunServiceDispatcher(Watchdog& watchdog);
+// The service control dispatcher of advapi32. Its callbacks take no context, so the one
+// service of the process is reached through process-wide state: use one object at a time.
+class WinServiceHost final : public ServiceHost {
+ public:
+  ServiceStatusReporter& reporter() override;
+  Status Dispatch(const std::string& name, ServiceHandler& handler) override;
+};
 
 }  // namespace gandry

@@ -2,11 +2,40 @@
 
 #include <windows.h>
 
+#include "platform/win/win_error.h"
+
 namespace gandry {
 
 namespace {
 
 static_assert(SC_MANAGER_ALL_ACCESS == 0xF003F);
+static_assert(SERVICE_QUERY_STATUS == 0x0004 && SERVICE_START == 0x0010 && SERVICE_STOP == 0x0020);
+static_assert(static_cast<DWORD>(ServiceState::kStopped) == SERVICE_STOPPED);
+static_assert(static_cast<DWORD>(ServiceState::kStartPending) == SERVICE_START_PENDING);
+static_assert(static_cast<DWORD>(ServiceState::kStopPending) == SERVICE_STOP_PENDING);
+static_assert(static_cast<DWORD>(ServiceState::kRunning) == SERVICE_RUNNING);
+static_assert(static_cast<DWORD>(ServiceState::kContinuePending) == SERVICE_CONTINUE_PENDING);
+static_assert(static_cast<DWORD>(ServiceState::kPausePending) == SERVICE_PAUSE_PENDING);
+static_assert(static_cast<DWORD>(ServiceState::kPaused) == SERVICE_PAUSED);
+
+DWORD AccessMask(ServiceAccess access) {
+  switch (access) {
+    case ServiceAccess::kQueryAndStart:
+      return SERVICE_QUERY_STATUS | SERVICE_START;
+    case ServiceAccess::kQueryAndStop:
+      return SERVICE_QUERY_STATUS | SERVICE_STOP;
+    case ServiceAccess::kQuery:
+      break;
+  }
+  return SERVICE_QUERY_STATUS;
+}
+
+ServiceState StateOf(DWORD state) {
+  if (state >= SERVICE_STOPPED && state <= SERVICE_PAUSED) {
+    return static_cast<ServiceState>(state);
+  }
+  return ServiceState::kUnknown;
+}
 
 class WinOpenedService final : public OpenedService {
  public:
@@ -18,19 +47,27 @@ class WinOpenedService final : public OpenedService {
     CloseServiceHandle(manager_);
   }
 
-  bool Start() override { return StartServiceA(service_, 0, nullptr) != FALSE; }
-
-  bool SendStop() override {
-    SERVICE_STATUS status;
-    return ControlService(service_, SERVICE_CONTROL_STOP, &status) != FALSE;
+  Status Start() override {
+    if (!StartServiceA(service_, 0, nullptr)) {
+      return LastError();
+    }
+    return {};
   }
 
-  std::optional<ServiceStatus> Query() override {
+  Status SendStop() override {
+    SERVICE_STATUS status;
+    if (!ControlService(service_, SERVICE_CONTROL_STOP, &status)) {
+      return LastError();
+    }
+    return {};
+  }
+
+  Result<ServiceStatus> Query() override {
     SERVICE_STATUS status;
     if (!QueryServiceStatus(service_, &status)) {
-      return std::nullopt;
+      return LastError();
     }
-    return ServiceStatus{status.dwCurrentState, status.dwCheckPoint, status.dwWaitHint};
+    return ServiceStatus{StateOf(status.dwCurrentState), status.dwCheckPoint, status.dwWaitHint};
   }
 
  private:
@@ -40,18 +77,19 @@ class WinOpenedService final : public OpenedService {
 
 }  // namespace
 
-std::unique_ptr<OpenedService> WinServiceManager::Open(const std::string& name,
-                                                       std::uint32_t access) {
+Result<std::unique_ptr<OpenedService>> WinServiceManager::Open(const std::string& name,
+                                                               ServiceAccess access) {
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   if (manager == nullptr) {
-    return nullptr;
+    return LastError();
   }
-  SC_HANDLE service = OpenServiceA(manager, name.c_str(), access);
+  SC_HANDLE service = OpenServiceA(manager, name.c_str(), AccessMask(access));
   if (service == nullptr) {
+    const SystemError error = LastError();
     CloseServiceHandle(manager);
-    return nullptr;
+    return error;
   }
-  return std::make_unique<WinOpenedService>(manager, service);
+  return std::unique_ptr<OpenedService>(std::make_unique<WinOpenedService>(manager, service));
 }
 
 }  // namespace gandry

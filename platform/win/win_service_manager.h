@@ -7,7 +7,8 @@ namespace gandry {
 // The local service control manager.
 class WinServiceManager final : public ServiceManager {
  public:
-  std::unique_ptr<OpenedService> Open(const std::string& name, std::uint32_t access) override;
+  Result<std::unique_ptr<OpenedService>> Open(const std::string& name,
+                                              ServiceAccess access) override;
 };
 
 }  // namespace gandry

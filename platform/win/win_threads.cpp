@@ -50,6 +50,12 @@ class WinThread final : public Thread {
     }
   }
 
+  void Join() override {
+    if (ran_) {
+      WaitForSingleObject(handle_, INFINITE);
+    }
+  }
+
  private:
   HANDLE handle_;
   ThreadStart* start_;  // owned by the thread; valid while it has not been resumed

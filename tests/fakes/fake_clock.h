@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/date_time.h"
 #include "platform/clock.h"
 
 namespace gandry {
@@ -34,8 +35,10 @@ class FakeClock final : public Clock, private WaitableFlag::Observer {
   FakeClock(const FakeClock&) = delete;
   FakeClock& operator=(const FakeClock&) = delete;
 
-  // Local wall-clock time: the start, plus the time passed, plus any jumps of the local clock.
-  double Now() override {
+  CivilTime LocalTime() override { return DecodeDateTime(Now()); }
+  // Local wall-clock time as a date-time: the start, plus the time passed, plus any jumps of
+  // the local clock.
+  double Now() {
     std::lock_guard lock(mutex_);
     return local_start_ + static_cast<double>(now_ms_ + local_offset_ms_) / 86'400'000.0;
   }

@@ -28,7 +28,7 @@ class FakeConsole final : public Console {
   bool detached = false;
   int handler_installs = 0;
   int handler_removals = 0;
-  std::function<void(std::uint32_t)> handler;
+  std::function<void(ConsoleEvent)> handler;
 
   bool StdoutIsConsole() override { return is_console; }
   bool WriteStdout(std::string_view bytes) override {
@@ -40,9 +40,9 @@ class FakeConsole final : public Console {
     screen.append(bytes);
     return true;
   }
-  void SetTextAttribute(std::uint16_t attribute) override {
+  void SetTextColor(TextColor color) override {
     std::lock_guard lock(mutex_);
-    screen += "<A:" + std::to_string(attribute) + ">";
+    screen += "<A:" + std::to_string(static_cast<int>(color)) + ">";
   }
   void SetTitle(const std::string& text) override { title = text; }
   ConsoleInput ReadInput() override {
@@ -55,7 +55,7 @@ class FakeConsole final : public Console {
     return next;
   }
   void Detach() override { detached = true; }
-  void InstallBreakHandler(std::function<void(std::uint32_t)> fn) override {
+  void InstallBreakHandler(std::function<void(ConsoleEvent)> fn) override {
     std::lock_guard lock(handler_list_);
     ++handler_installs;
     handler = std::move(fn);
@@ -74,11 +74,11 @@ class FakeConsole final : public Console {
   // Delivers a console event as the platform does: the installed handler runs on the calling
   // thread while the lock of the handler list is held, the lock that installing and removing
   // take too. Without a handler the event gets the default handling (counted here).
-  void RaiseBreak(std::uint32_t event_type) {
+  void RaiseBreak(ConsoleEvent event) {
     std::lock_guard lock(handler_list_);
     if (installed_) {
       ++handled_breaks;
-      handler(event_type);
+      handler(event);
     } else {
       ++default_breaks;
     }

@@ -14,16 +14,19 @@ class FakeEventLog final : public EventLog {
  public:
   struct Event {
     std::string source;
-    std::uint16_t type;
+    EventType type;
     std::uint32_t id;
     std::string message;
   };
 
-  bool Report(const std::string& source, std::uint16_t type, std::uint32_t event_id,
-              const std::string& message) override {
+  Status Report(const std::string& source, EventType type, std::uint32_t event_id,
+                const std::string& message) override {
     std::lock_guard lock(mutex_);
     events_.push_back({source, type, event_id, message});
-    return succeed_;
+    if (!succeed_) {
+      return SystemError{1502};  // ERROR_EVENTLOG_FILE_CORRUPT
+    }
+    return {};
   }
 
   std::vector<Event> events() const {

@@ -35,20 +35,18 @@ class FakeProcesses final : public Processes {
   std::optional<std::uint32_t> exited_with;
   int exits = 0;
 
-  StartResult Start(const std::string& application, const std::string& command_line) override {
+  Result<std::unique_ptr<Process>> Start(const std::string& application,
+                                         const std::string& command_line) override {
     ++starts;
     if (on_start) {
       on_start();
     }
     started_application = application;
     started_command_line = command_line;
-    StartResult result;
     if (start_error) {
-      result.error = *start_error;
-    } else {
-      result.process = std::make_unique<Handle>(child);
+      return SystemError{*start_error};
     }
-    return result;
+    return std::unique_ptr<Process>(std::make_unique<Handle>(child));
   }
   std::string ErrorText(std::uint32_t error) override {
     auto it = error_texts.find(error);
@@ -66,21 +64,19 @@ class FakeProcesses final : public Processes {
    public:
     explicit Handle(std::shared_ptr<FakeChild> child) : child_(std::move(child)) {}
     ~Handle() override { child_->handle_open = false; }
-    bool QueryExitCode(std::uint32_t& code) override {
+    Result<std::uint32_t> ExitCode() override {
       if (child_->query_fails) {
-        return false;
+        return SystemError{6};  // ERROR_INVALID_HANDLE
       }
-      code = child_->exit_code;
-      return true;
+      return child_->exit_code.load();
     }
-    bool Terminate(std::uint32_t exit_code, std::uint32_t& error) override {
+    Status Terminate(std::uint32_t exit_code) override {
       if (child_->terminate_fails) {
-        error = 5;
-        return false;
+        return SystemError{5};  // ERROR_ACCESS_DENIED
       }
       ++child_->terminations;
       child_->exit_code = exit_code;
-      return true;
+      return {};
     }
 
    private:

@@ -18,7 +18,7 @@ namespace gandry {
 class FakeServiceManager final : public ServiceManager {
  public:
   struct Service {
-    std::uint32_t state = 1;
+    ServiceState state = ServiceState::kStopped;
     bool start_fails = false;         // a start request leaves the service stopped
     bool stop_refused = false;        // the stop control is refused
     int start_pending_polls = 0;      // queries answered with start pending after a start
@@ -34,10 +34,10 @@ class FakeServiceManager final : public ServiceManager {
     int starts = 0;
     int stops = 0;
     int queries = 0;
-    std::uint32_t last_access = 0;
+    std::optional<ServiceAccess> last_access;
   };
 
-  void Add(const std::string& name, std::uint32_t state) {
+  void Add(const std::string& name, ServiceState state) {
     std::lock_guard lock(mutex_);
     services_[name].state = state;
   }
@@ -55,18 +55,22 @@ class FakeServiceManager final : public ServiceManager {
     manager_fails_ = fails;
   }
 
-  std::unique_ptr<OpenedService> Open(const std::string& name, std::uint32_t access) override {
+  Result<std::unique_ptr<OpenedService>> Open(const std::string& name,
+                                              ServiceAccess access) override {
     std::lock_guard lock(mutex_);
+    if (manager_fails_) {
+      return SystemError{5};  // ERROR_ACCESS_DENIED
+    }
     auto it = services_.find(name);
-    if (manager_fails_ || it == services_.end()) {
-      return nullptr;
+    if (it == services_.end()) {
+      return SystemError{1060};  // ERROR_SERVICE_DOES_NOT_EXIST
     }
     if (it->second.open_throws) {
       throw std::runtime_error("cannot open " + name);
     }
     ++it->second.opens;
     it->second.last_access = access;
-    return std::make_unique<Opened>(*this, name);
+    return std::unique_ptr<OpenedService>(std::make_unique<Opened>(*this, name));
   }
 
  private:
@@ -74,54 +78,64 @@ class FakeServiceManager final : public ServiceManager {
    public:
     Opened(FakeServiceManager& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
 
-    bool Start() override {
+    Status Start() override {
       std::lock_guard lock(owner_.mutex_);
       Service& s = owner_.services_[name_];
       ++s.starts;
-      if (s.state != 1 || s.start_fails) {
-        return false;
+      if (s.state != ServiceState::kStopped) {
+        return SystemError{1056};  // ERROR_SERVICE_ALREADY_RUNNING
       }
-      s.state = (s.hang_start_pending || s.start_pending_polls > 0) ? 2 : 4;
+      if (s.start_fails) {
+        return SystemError{1053};  // ERROR_SERVICE_REQUEST_TIMEOUT
+      }
+      s.state = (s.hang_start_pending || s.start_pending_polls > 0) ? ServiceState::kStartPending
+                                                                    : ServiceState::kRunning;
       pending_left_ = s.start_pending_polls;
-      return true;
+      return {};
     }
 
-    bool SendStop() override {
+    Status SendStop() override {
       std::lock_guard lock(owner_.mutex_);
       Service& s = owner_.services_[name_];
       ++s.stops;
-      if ((s.state != 4 && s.state != 7) || s.stop_refused) {
-        return false;
+      if ((s.state != ServiceState::kRunning && s.state != ServiceState::kPaused) ||
+          s.stop_refused) {
+        return SystemError{1052};  // ERROR_INVALID_SERVICE_CONTROL
       }
       unacknowledged_stop_ = s.stop_ack_polls;
       if (unacknowledged_stop_ == 0) {
-        s.state = s.stop_pending_polls > 0 ? 3 : 1;
+        s.state = AfterStop(s);
       }
       pending_left_ = s.stop_pending_polls;
-      return true;
+      return {};
     }
 
-    std::optional<ServiceStatus> Query() override {
+    Result<ServiceStatus> Query() override {
       std::lock_guard lock(owner_.mutex_);
       Service& s = owner_.services_[name_];
       ++s.queries;
       if (s.query_fails) {
-        return std::nullopt;
+        return SystemError{6};  // ERROR_INVALID_HANDLE
       }
+      const bool starting = s.state == ServiceState::kStartPending;
       if (unacknowledged_stop_ > 0 && --unacknowledged_stop_ == 0) {
-        s.state = s.stop_pending_polls > 0 ? 3 : 1;
-      } else if ((s.state == 2 && !s.hang_start_pending) || s.state == 3) {
+        s.state = AfterStop(s);
+      } else if ((starting && !s.hang_start_pending) || s.state == ServiceState::kStopPending) {
         if (pending_left_ > 0) {
           --pending_left_;
           ++s.check_point;
         } else {
-          s.state = s.state == 2 ? 4 : 1;
+          s.state = starting ? ServiceState::kRunning : ServiceState::kStopped;
         }
       }
       return ServiceStatus{s.state, s.check_point, s.wait_hint_ms};
     }
 
    private:
+    static ServiceState AfterStop(const Service& s) {
+      return s.stop_pending_polls > 0 ? ServiceState::kStopPending : ServiceState::kStopped;
+    }
+
     FakeServiceManager& owner_;
     std::string name_;
     int pending_left_ = 0;

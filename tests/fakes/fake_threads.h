@@ -69,6 +69,7 @@ class FakeThreads final : public Threads {
         }
       }
       clock_.RemoveParticipant();
+      gate->Finish();
       std::lock_guard lock(state->mutex);
       --state->live;
       state->ended.notify_all();
@@ -82,6 +83,7 @@ class FakeThreads final : public Threads {
     std::mutex mutex;
     std::condition_variable opened;
     std::optional<bool> run;  // set once: true to run the body, false to skip it
+    bool done = false;        // the thread is past its body
     bool Wait() {
       std::unique_lock lock(mutex);
       opened.wait(lock, [this] { return run.has_value(); });
@@ -94,12 +96,24 @@ class FakeThreads final : public Threads {
       }
       opened.notify_all();
     }
+    void Finish() {
+      std::lock_guard lock(mutex);
+      done = true;
+      opened.notify_all();
+    }
+    void Join() {
+      std::unique_lock lock(mutex);
+      if (run == true) {
+        opened.wait(lock, [this] { return done; });
+      }
+    }
   };
   class Handle final : public Thread {
    public:
     explicit Handle(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
     ~Handle() override { gate_->Open(false); }
     void Run() override { gate_->Open(true); }
+    void Join() override { gate_->Join(); }
 
    private:
     std::shared_ptr<Gate> gate_;

@@ -13,7 +13,7 @@ namespace {
 
 class BreakHandlerTest : public ::testing::Test, public ShellOnFakes {
  protected:
-  void Break() { console.RaiseBreak(0); }
+  void Break() { console.RaiseBreak(ConsoleEvent::kCtrlC); }
 };
 
 TEST_F(BreakHandlerTest, BreakDuringTheRelayUnloadsOnceAndEndsWithSix) {
@@ -63,16 +63,16 @@ TEST_F(BreakHandlerTest, ABreakAsTheServiceModeRelayEndsKeepsTheExitCodeOfItsMom
 TEST_F(BreakHandlerTest, BreakAfterTheChildEndedFindsNothingToTerminate) {
   shell.mode = kProcessMode;
   shell.exit_code = 4;  // as after "Quillon was hand-up." with the child's code
-  BreakHandler(shell, 0);
+  BreakHandler(shell, ConsoleEvent::kCtrlC);
   EXPECT_EQ(Screen(), "<A:6>\nBreak signaled!\r\n<A:7>Done.\r\n");
   EXPECT_EQ(processes.exited_with, 6u);
 }
 
 TEST_F(BreakHandlerTest, BreakAfterTheMainCleanupDoesNotRepeatIt) {
   shell.mode = kDebugMode;
-  shell.child = processes.Start("x", "x").process;
+  shell.child = *processes.Start("x", "x");
   ShellCleanup(shell);
-  BreakHandler(shell, 0);
+  BreakHandler(shell, ConsoleEvent::kCtrlC);
   EXPECT_EQ(Count(Screen(), "Done."), 1);
   EXPECT_EQ(Count(Screen(), "unloaded"), 1);
   EXPECT_EQ(processes.exited_with, 6u);
@@ -88,7 +88,7 @@ TEST_F(BreakHandlerTest, BreakFromAnotherThreadAtAnyMoment) {
       if (round % 2 == 1) {
         run.Write({"+zt-talk-done+"});
       }
-      run.OnAnotherThread([&run] { run.console.RaiseBreak(2); });
+      run.OnAnotherThread([&run] { run.console.RaiseBreak(ConsoleEvent::kClose); });
     });
     RunShell(run.shell, "C:\\gandry.exe", "gandry.exe -debug");
     run.threads.Join();

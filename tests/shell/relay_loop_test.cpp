@@ -21,7 +21,7 @@ class RelayTest : public ::testing::Test, public ShellOnFakes {
   void RelayOnly(RunMode mode) {
     shell.mode = mode;
     channel.open();
-    shell.child = processes.Start("x", "x").process;
+    shell.child = *processes.Start("x", "x");
     RelayLoop(shell);
   }
 };

@@ -4,7 +4,7 @@
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_event_log.h"
-#include "fakes/fake_profile_store.h"
+#include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_shared_memory.h"
 #include "fakes/fake_threads.h"
@@ -51,74 +51,62 @@ TEST(ReadDelaySetting, UsesFiveToOneTwentyAndWritesTheDefaultBackOtherwise) {
   };
   for (const DelayCase& c : cases) {
     SCOPED_TRACE(std::string(c.key) + "=" + (c.text ? c.text : "(missing)"));
-    FakeProfileStore profiles;
+    FakeIniStore ini;
     if (c.text != nullptr) {
-      profiles.AddLine(kIni, "Settings", c.key, c.text);
+      ini.AddLine(kIni, "Settings", c.key, c.text);
     }
-    EXPECT_EQ(ReadDelaySetting(profiles, kIni, "Settings", c.key, c.fallback), c.expected);
-    EXPECT_EQ(profiles.writes(), c.rewritten ? 1 : 0);
+    EXPECT_EQ(ReadDelaySetting(ini, kIni, "Settings", c.key, c.fallback), c.expected);
+    EXPECT_EQ(ini.writes(), c.rewritten ? 1 : 0);
     if (c.rewritten) {
-      EXPECT_EQ(profiles.Value(kIni, "Settings", c.key), std::to_string(c.fallback));
+      EXPECT_EQ(ini.Value(kIni, "Settings", c.key), std::to_string(c.fallback));
     }
   }
 }
 
 TEST(ReadDelaySetting, AFailedWriteBackStillGivesTheDefault) {
-  FakeProfileStore profiles;
-  profiles.AddLine(kIni, "Settings", "LoopDelayThread", "4");
-  profiles.SetWritesFail(true);
-  EXPECT_EQ(ReadDelaySetting(profiles, kIni, "Settings", "LoopDelayThread", 30), 30);
-  EXPECT_EQ(profiles.Value(kIni, "Settings", "LoopDelayThread"), "4");
+  FakeIniStore ini;
+  ini.AddLine(kIni, "Settings", "LoopDelayThread", "4");
+  ini.SetWritesFail(true);
+  EXPECT_EQ(ReadDelaySetting(ini, kIni, "Settings", "LoopDelayThread", 30), 30);
+  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "4");
 }
 
 class LoadItemsTest : public ::testing::Test {
  protected:
   LoadItemsTest() { channel.open(); }
 
-  FakeProfileStore profiles;
+  FakeIniStore ini;
   FakeSharedMemory memory;
   MessageChannel channel{memory};
 };
 
 TEST_F(LoadItemsTest, KeepsItemKeysOfAnyCaseInFileOrder) {
-  profiles.AddLine(kIni, "Services", "item1", "Spooler||3|1440");
-  profiles.AddLine(kIni, "Services", "Service1", "Other||1|0");
-  profiles.AddLine(kIni, "Services", "ITEM_backup", "Backup|x|0|60");
-  profiles.AddLine(kIni, "Services", "Items", "a=b");
+  ini.AddLine(kIni, "Services", "item1", "Spooler||3|1440");
+  ini.AddLine(kIni, "Services", "Service1", "Other||1|0");
+  ini.AddLine(kIni, "Services", "ITEM_backup", "Backup|x|0|60");
+  ini.AddLine(kIni, "Services", "Items", "a=b");
   // The platform lists a duplicated key twice and reads its first value both times.
-  profiles.AddLine(kIni, "Services", "item1", "Ignored||1|0");
-  profiles.AddLine(kIni, "Settings", "Item9", "elsewhere");
+  ini.AddLine(kIni, "Services", "item1", "Ignored||1|0");
+  ini.AddLine(kIni, "Settings", "Item9", "elsewhere");
 
   EXPECT_EQ(
-      LoadItems(profiles, kIni, &channel),
+      LoadItems(ini, kIni, &channel),
       (std::vector<std::string>{"Spooler||3|1440", "Backup|x|0|60", "a=b", "Spooler||3|1440"}));
   EXPECT_EQ(Lines(channel), std::vector<std::string>{"Successfully loaded 4 items."});
 }
 
 TEST_F(LoadItemsTest, ReportsAnEmptySectionOnlyWithAChannel) {
-  profiles.AddLine(kIni, "Services", "Service1", "Other||1|0");
-  EXPECT_TRUE(LoadItems(profiles, kIni, &channel).empty());
+  ini.AddLine(kIni, "Services", "Service1", "Other||1|0");
+  EXPECT_TRUE(LoadItems(ini, kIni, &channel).empty());
   EXPECT_EQ(Lines(channel), std::vector<std::string>{"Items not found."});
-  EXPECT_TRUE(LoadItems(profiles, "missing.ini", nullptr).empty());
+  EXPECT_TRUE(LoadItems(ini, "missing.ini", nullptr).empty());
   EXPECT_TRUE(Lines(channel).empty());
 }
 
 TEST_F(LoadItemsTest, CutsValuesTo200Characters) {
   const std::string value = "Long|" + std::string(245, 'v');
-  profiles.AddLine(kIni, "Services", "Item1", value);
-  EXPECT_EQ(LoadItems(profiles, kIni, nullptr), std::vector<std::string>{value.substr(0, 200)});
-}
-
-TEST_F(LoadItemsTest, LosesNoItemWhenTheKeyNamesOutgrowTheFirstBuffer) {
-  std::vector<std::string> expected;
-  for (int i = 0; i < 1500; ++i) {
-    const std::string key = "Item" + std::to_string(i) + "_with_a_rather_long_name";
-    expected.push_back("svc" + std::to_string(i) + "||3|0");
-    profiles.AddLine(kIni, "Services", key, expected.back());
-  }
-  EXPECT_EQ(LoadItems(profiles, kIni, &channel), expected);
-  EXPECT_GT(profiles.key_listings(), 1);
-  EXPECT_EQ(Lines(channel), std::vector<std::string>{"Successfully loaded 1500 items."});
+  ini.AddLine(kIni, "Services", "Item1", value);
+  EXPECT_EQ(LoadItems(ini, kIni, nullptr), std::vector<std::string>{value.substr(0, 200)});
 }
 
 class LoadConfigurationTest : public ::testing::Test {
@@ -126,14 +114,13 @@ class LoadConfigurationTest : public ::testing::Test {
   LoadConfigurationTest() { channel.open(); }
 
   Watchdog Make(RunMode mode) {
-    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, profiles, channel,
-                    log);
+    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, ini, channel, log);
   }
 
   FakeClock clock;
   FakeThreads threads{clock};
   FakeServiceManager services;
-  FakeProfileStore profiles;
+  FakeIniStore ini;
   FakeSharedMemory memory;
   MessageChannel channel{memory};
   FakeEventLog events;
@@ -141,9 +128,9 @@ class LoadConfigurationTest : public ::testing::Test {
 };
 
 TEST_F(LoadConfigurationTest, ReadsTheIniBesideTheProgramAndTalksInDebugMode) {
-  profiles.AddLine(kIni, "Settings", "LoopDelayThread", "10");
-  profiles.AddLine(kIni, "Services", "Item1", "Spooler||3|1440");
-  profiles.AddLine(kIni, "Services", "Item2", "W32Time||0|60");
+  ini.AddLine(kIni, "Settings", "LoopDelayThread", "10");
+  ini.AddLine(kIni, "Services", "Item1", "Spooler||3|1440");
+  ini.AddLine(kIni, "Services", "Item2", "W32Time||0|60");
   Watchdog watchdog = Make(kDebugMode);
   LoadConfiguration(watchdog);
 
@@ -154,8 +141,8 @@ TEST_F(LoadConfigurationTest, ReadsTheIniBesideTheProgramAndTalksInDebugMode) {
   EXPECT_EQ(Lines(channel),
             (std::vector<std::string>{"Configuration file: [C:\\Gandry\\Gandry.ini]",
                                       "Successfully loaded 2 items."}));
-  EXPECT_EQ(profiles.Value(kIni, "Settings", "LoopDelayService"), "20");
-  EXPECT_EQ(profiles.Value(kIni, "Settings", "StartDelayThread"), "180");
+  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayService"), "20");
+  EXPECT_EQ(ini.Value(kIni, "Settings", "StartDelayThread"), "180");
 }
 
 TEST_F(LoadConfigurationTest, CreatesTheDefaultsAndStaysSilentInServiceMode) {
@@ -165,9 +152,9 @@ TEST_F(LoadConfigurationTest, CreatesTheDefaultsAndStaysSilentInServiceMode) {
   EXPECT_TRUE(watchdog.items.empty());
   EXPECT_EQ(watchdog.settings.loop_delay_thread_ms, 30'000);
   EXPECT_TRUE(Lines(channel).empty());
-  EXPECT_EQ(profiles.Value(kIni, "Settings", "LoopDelayThread"), "30");
-  EXPECT_EQ(profiles.Value(kIni, "Settings", "LoopDelayService"), "20");
-  EXPECT_EQ(profiles.Value(kIni, "Settings", "StartDelayThread"), "180");
+  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "30");
+  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayService"), "20");
+  EXPECT_EQ(ini.Value(kIni, "Settings", "StartDelayThread"), "180");
 }
 
 }  // namespace

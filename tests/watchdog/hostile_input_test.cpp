@@ -46,10 +46,10 @@ TEST(HostileIni, BinaryAndHugeContentGivesDefaultsAndCutItems) {
   WatchdogRig rig;
   std::vector<std::string> expected_items;
   for (const char* key : {"LoopDelayThread", "LoopDelayService", "StartDelayThread"}) {
-    rig.profiles.AddLine(kIni, "Settings", key, BinaryText(random, length(random)));
+    rig.ini.AddLine(kIni, "Settings", key, BinaryText(random, length(random)));
   }
   // A megabyte of digits reads as its first 2047 characters, which overflow.
-  rig.profiles.AddLine(kIni, "Settings", "LoopDelayThread", std::string(1 << 20, '7'));
+  rig.ini.AddLine(kIni, "Settings", "LoopDelayThread", std::string(1 << 20, '7'));
   for (int i = 0; i < 300; ++i) {
     // The platform splits a line at its first '=', so no key holds one.
     std::string key = BinaryText(random, 1 + length(random) % 40);
@@ -58,9 +58,9 @@ TEST(HostileIni, BinaryAndHugeContentGivesDefaultsAndCutItems) {
       key.insert(0, "Item");
     }
     const std::string value = BinaryText(random, length(random));
-    rig.profiles.AddLine(kIni, "Services", key, value);
+    rig.ini.AddLine(kIni, "Services", key, value);
     if (IsItemKey(key)) {
-      expected_items.push_back(rig.profiles.Value(kIni, "Services", key)->substr(0, 200));
+      expected_items.push_back(rig.ini.Value(kIni, "Services", key)->substr(0, 200));
     }
   }
 
@@ -68,7 +68,7 @@ TEST(HostileIni, BinaryAndHugeContentGivesDefaultsAndCutItems) {
   EXPECT_EQ(rig.watchdog.settings.loop_delay_thread_ms, 30'000);
   EXPECT_EQ(rig.watchdog.settings.loop_delay_service_ms, 20'000);
   EXPECT_EQ(rig.watchdog.settings.start_delay_thread_ms, 180'000);
-  EXPECT_EQ(rig.profiles.Value(kIni, "Settings", "LoopDelayThread"), "30");
+  EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayThread"), "30");
   // Compared one by one: a failure message with every binary item would be unreadable.
   ASSERT_EQ(rig.watchdog.items.size(), expected_items.size());
   for (std::size_t i = 0; i < expected_items.size(); ++i) {
@@ -82,9 +82,9 @@ TEST(HostileIni, BinaryAndHugeContentGivesDefaultsAndCutItems) {
 TEST(HostileIni, AnItemLineOf2047CharactersIsWatchedUnderItsFirst200) {
   WatchdogRig rig;
   const std::string name(2047 - 6, 'N');
-  rig.profiles.AddLine(kIni, "Services", "Item1", name + "||3|0");
-  rig.profiles.AddLine(kIni, "Services", "Item2", std::string(5000, '|'));
-  const std::vector<std::string> items = LoadItems(rig.profiles, kIni, nullptr);
+  rig.ini.AddLine(kIni, "Services", "Item1", name + "||3|0");
+  rig.ini.AddLine(kIni, "Services", "Item2", std::string(5000, '|'));
+  const std::vector<std::string> items = LoadItems(rig.ini, kIni, nullptr);
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[0], name.substr(0, 200));
   EXPECT_EQ(items[1], std::string(200, '|'));
@@ -115,12 +115,12 @@ TEST(HostileIni, FormatCharactersQuotesAndNonAsciiInANameAreKeptAsTheyAre) {
     SCOPED_TRACE(mode == kDebugMode ? "debug" : "service");
     WatchdogRig rig(mode);
     rig.WriteIni({item});
-    rig.services.Add(name, kStateStopped);
+    rig.services.Add(name, ServiceState::kStopped);
     // The monitor's second pause follows its start attempt.
     rig.clock.At(kStartDelayThread.count() + kLoopDelayThread.count(),
                  [&rig] { rig.watchdog.StopFlag.Raise(); });
     EXPECT_EQ(gandry::Run(rig.watchdog), 0);
-    EXPECT_EQ(rig.services.Get(name).state, static_cast<std::uint32_t>(kStateRunning));
+    EXPECT_EQ(rig.services.Get(name).state, ServiceState::kRunning);
 
     const std::string started = "Service [" + name + "] successfully started by 1 attempt(s).";
     const std::string summary =

@@ -98,13 +98,13 @@ TEST(ReportEvent, TheIdentifierFollowsTheType) {
   EXPECT_EQ(EventIdFor(kEventWarning), 0x80020003u);
   EXPECT_EQ(EventIdFor(kEventInformation), 0x40020001u);
   for (const std::uint16_t other : {0, 3, 8, 16, 0xFFFF}) {
-    EXPECT_EQ(EventIdFor(other), 0u) << other;
+    EXPECT_EQ(EventIdFor(static_cast<EventType>(other)), 0u) << other;
   }
 
   FakeEventLog events;
   EXPECT_TRUE(reportEvent(events, "boom", kEventError));
   events.set_succeed(false);
-  EXPECT_FALSE(reportEvent(events, "odd", 8));
+  EXPECT_FALSE(reportEvent(events, "odd", static_cast<EventType>(8)));
   ASSERT_EQ(events.events().size(), 2u);
   EXPECT_EQ(events.events()[0].id, 0xC0020002u);
   EXPECT_EQ(events.events()[0].type, kEventError);

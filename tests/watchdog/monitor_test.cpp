@@ -63,7 +63,7 @@ TEST(MonitorTest, ReadsItsItemAndNumbersItselfFromTheRunningCount) {
 
 TEST(MonitorTest, GivesUpAfterItsAttemptsAndSaysSoOnEveryPass) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateStopped);
+  rig.services.Add("svc", ServiceState::kStopped);
   rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
   const auto lines = RunPasses(rig, "svc||3|0", 6);
   EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", Expired(3, "svc"), Expired(3, "svc"),
@@ -74,14 +74,14 @@ TEST(MonitorTest, GivesUpAfterItsAttemptsAndSaysSoOnEveryPass) {
 
 TEST(MonitorTest, OwnSuccessfulStartRestoresAllAttempts) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateStopped);
+  rig.services.Add("svc", ServiceState::kStopped);
   // Passes 1-6: fail, fail, succeed, then stopped again: fail, fail, succeed.
   const auto lines = RunPasses(rig, "svc||3|0", 6, [&rig](int pause) {
     const int pass = (pause + 1) / 2;
     if (pause % 2 == 1) {
       rig.services.Modify("svc", [pass](auto& s) { s.start_fails = pass % 3 != 0; });
     } else if (pass == 3) {
-      rig.services.Modify("svc", [](auto& s) { s.state = kStateStopped; });
+      rig.services.Modify("svc", [](auto& s) { s.state = ServiceState::kStopped; });
     }
   });
   const std::string started = "Service [svc] successfully started by 3 attempt(s).";
@@ -92,14 +92,14 @@ TEST(MonitorTest, OwnSuccessfulStartRestoresAllAttempts) {
 
 TEST(MonitorTest, StartsByOthersDoNotRestoreAttempts) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateStopped);
+  rig.services.Add("svc", ServiceState::kStopped);
   rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
   // After two failures somebody else starts the service, and later it stops again.
   const auto lines = RunPasses(rig, "svc||2|0", 5, [&rig](int pause) {
     if (pause == 4) {
-      rig.services.Modify("svc", [](auto& s) { s.state = kStateRunning; });
+      rig.services.Modify("svc", [](auto& s) { s.state = ServiceState::kRunning; });
     } else if (pause == 6) {
-      rig.services.Modify("svc", [](auto& s) { s.state = kStateStopped; });
+      rig.services.Modify("svc", [](auto& s) { s.state = ServiceState::kStopped; });
     }
   });
   EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", Expired(2, "svc"), Expired(2, "svc"),
@@ -109,7 +109,7 @@ TEST(MonitorTest, StartsByOthersDoNotRestoreAttempts) {
 
 TEST(MonitorTest, OverdueScheduleCatchesUpOneRestartPerPass) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateRunning);
+  rig.services.Add("svc", ServiceState::kRunning);
   std::vector<int> stops_by_pass;
   const auto lines = RunPasses(rig, "svc||0|60", 5, [&rig, &stops_by_pass](int pause) {
     if (pause == 1) {
@@ -129,7 +129,7 @@ TEST(MonitorTest, OverdueScheduleCatchesUpOneRestartPerPass) {
                                      rig.log.Format(third) + ".",
                                  "stopping thread #1"));
   EXPECT_THAT(stops_by_pass, ElementsAre(0, 1, 2, 2, 2));
-  EXPECT_EQ(rig.services.Get("svc").state, static_cast<std::uint32_t>(kStateRunning));
+  EXPECT_EQ(rig.services.Get("svc").state, ServiceState::kRunning);
 }
 
 // The local time of the first check, and a restart line naming the next restart `minutes`
@@ -151,7 +151,7 @@ std::function<void(int)> DueFromPass2(WatchdogRig& rig) {
 
 TEST(MonitorTest, ContinueAfterALongPauseRestartsOnceAndKeepsTheGrid) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateRunning);
+  rig.services.Add("svc", ServiceState::kRunning);
   const auto lines = RunPasses(rig, "svc||0|60", 5, [&rig](int pause) {
     if (pause == 1) {
       rig.watchdog.paused = true;
@@ -169,7 +169,7 @@ TEST(MonitorTest, ContinueAfterALongPauseRestartsOnceAndKeepsTheGrid) {
 
 TEST(MonitorTest, ScheduleFollowsElapsedTimeWhenTheLocalClockJumps) {
   WatchdogRig ahead;
-  ahead.services.Add("svc", kStateRunning);
+  ahead.services.Add("svc", ServiceState::kRunning);
   // An hour forward is no hour passed.
   EXPECT_THAT(RunPasses(ahead, "svc||0|60", 3,
                         [&ahead](int pause) {
@@ -180,7 +180,7 @@ TEST(MonitorTest, ScheduleFollowsElapsedTimeWhenTheLocalClockJumps) {
               ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
 
   WatchdogRig back;
-  back.services.Add("svc", kStateRunning);
+  back.services.Add("svc", ServiceState::kRunning);
   const auto lines = RunPasses(back, "svc||0|60", 2, [&back](int pause) {
     if (pause == 1) {
       back.clock.JumpLocalTime(-std::chrono::hours(1));
@@ -194,7 +194,7 @@ TEST(MonitorTest, ScheduleFollowsElapsedTimeWhenTheLocalClockJumps) {
 
 TEST(MonitorTest, ARefusedStopIsNoRestart) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateRunning);
+  rig.services.Add("svc", ServiceState::kRunning);
   rig.services.Modify("svc", [](auto& s) { s.stop_refused = true; });
   const auto lines = RunPasses(rig, "svc||0|60", 3, DueFromPass2(rig));
   EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
@@ -205,17 +205,17 @@ TEST(MonitorTest, ARefusedStopIsNoRestart) {
 
 TEST(MonitorTest, NegativePeriodRestartsOnEveryPassAndStartsAStoppedService) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateStopped);
+  rig.services.Add("svc", ServiceState::kStopped);
   const auto lines = RunPasses(rig, "svc||0|-1", 4);
   EXPECT_EQ(lines.size(), 6u);
   EXPECT_EQ(rig.services.Get("svc").starts, 4);
   EXPECT_EQ(rig.services.Get("svc").stops, 4);
-  EXPECT_EQ(rig.services.Get("svc").state, static_cast<std::uint32_t>(kStateRunning));
+  EXPECT_EQ(rig.services.Get("svc").state, ServiceState::kRunning);
 }
 
 TEST(MonitorTest, FailedRestartIsTriedAgainOnTheNextPass) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateRunning);
+  rig.services.Add("svc", ServiceState::kRunning);
   rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
   const auto lines = RunPasses(rig, "svc||0|60", 3, DueFromPass2(rig));
   EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
@@ -225,16 +225,16 @@ TEST(MonitorTest, FailedRestartIsTriedAgainOnTheNextPass) {
 
 TEST(MonitorTest, LeavesPendingPausedAndUnknownStatesAlone) {
   const std::vector<std::function<void(FakeServiceManager::Service&)>> setups = {
-      [](auto& s) { s.state = kStatePaused; },
+      [](auto& s) { s.state = ServiceState::kPaused; },
       [](auto& s) {
-        s.state = kStateStartPending;
+        s.state = ServiceState::kStartPending;
         s.hang_start_pending = true;
       },
       [](auto& s) { s.query_fails = true; },
   };
   for (const auto& setup : setups) {
     WatchdogRig rig;
-    rig.services.Add("svc", kStateStopped);
+    rig.services.Add("svc", ServiceState::kStopped);
     rig.services.Modify("svc", setup);
     const auto lines = RunPasses(rig, "svc||3|-1", 3);
     EXPECT_EQ(lines.size(), 2u);
@@ -245,8 +245,8 @@ TEST(MonitorTest, LeavesPendingPausedAndUnknownStatesAlone) {
 
 TEST(MonitorTest, WhilePausedNeitherStartsNorRestarts) {
   WatchdogRig rig;
-  rig.services.Add("stopped", kStateStopped);
-  rig.services.Add("running", kStateRunning);
+  rig.services.Add("stopped", ServiceState::kStopped);
+  rig.services.Add("running", ServiceState::kRunning);
   rig.watchdog.paused = true;
   auto resume_after_two_passes = [&rig](int pause) {
     if (pause == 4) {
@@ -267,7 +267,7 @@ TEST(MonitorTest, WhilePausedNeitherStartsNorRestarts) {
 
 TEST(MonitorTest, TerminateDuringTheStartDelayEndsWithoutTouchingTheService) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateStopped);
+  rig.services.Add("svc", ServiceState::kStopped);
   auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|-1");
   rig.clock.At(1000, [monitor] { monitor->Terminate(); });
   ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
@@ -281,7 +281,7 @@ TEST(MonitorTest, TerminateDuringTheStartDelayEndsWithoutTouchingTheService) {
 TEST(MonitorTest, TerminateDuringALoopPauseEndsAtOnce) {
   for (const int terminate_at : {1, 2, 3, 4}) {
     WatchdogRig rig;
-    rig.services.Add("svc", kStateStopped);
+    rig.services.Add("svc", ServiceState::kStopped);
     rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
     auto monitor = TSrvManThread::Start(rig.watchdog, "svc||5|0");
     int opens_at_terminate = -1;
@@ -299,7 +299,7 @@ TEST(MonitorTest, TerminateDuringALoopPauseEndsAtOnce) {
 
 TEST(MonitorTest, TerminateCancelsAStartWaitOfTheAttempts) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateStopped);
+  rig.services.Add("svc", ServiceState::kStopped);
   rig.services.Modify("svc", [](auto& s) { s.hang_start_pending = true; });
   auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
   // The start of pass 1 is under way: its wait polls every 100 ms.
@@ -311,7 +311,7 @@ TEST(MonitorTest, TerminateCancelsAStartWaitOfTheAttempts) {
 
 TEST(MonitorTest, TerminateDuringAScheduledRestartStillStartsTheService) {
   WatchdogRig rig;
-  rig.services.Add("svc", kStateRunning);
+  rig.services.Add("svc", ServiceState::kRunning);
   rig.services.Modify("svc", [](auto& s) {
     s.stop_pending_polls = 3;
     s.start_pending_polls = 3;
@@ -321,7 +321,7 @@ TEST(MonitorTest, TerminateDuringAScheduledRestartStillStartsTheService) {
   rig.clock.At(PauseStart(1) + 50, [monitor] { monitor->Terminate(); });
   ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
   const auto svc = rig.services.Get("svc");
-  EXPECT_EQ(svc.state, static_cast<std::uint32_t>(kStateRunning));
+  EXPECT_EQ(svc.state, ServiceState::kRunning);
   EXPECT_EQ(svc.stops, 1);
   EXPECT_EQ(svc.starts, 1);
   const auto lines = rig.Lines();
@@ -331,8 +331,8 @@ TEST(MonitorTest, TerminateDuringAScheduledRestartStillStartsTheService) {
 
 TEST(MonitorTest, OnlyTheLastEndingMonitorRaisesStopFlag) {
   WatchdogRig rig;
-  rig.services.Add("a", kStateRunning);
-  rig.services.Add("b", kStateRunning);
+  rig.services.Add("a", ServiceState::kRunning);
+  rig.services.Add("b", ServiceState::kRunning);
   auto first = TSrvManThread::Start(rig.watchdog, "a||0|0");
   auto second = TSrvManThread::Start(rig.watchdog, "b||0|0");
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 2);
@@ -351,7 +351,7 @@ TEST(MonitorTest, OnlyTheLastEndingMonitorRaisesStopFlag) {
 
 TEST(MonitorTest, InServiceModeOnlyOutcomesReachTheEventLog) {
   WatchdogRig rig(kServiceMode);
-  rig.services.Add("svc", kStateStopped);
+  rig.services.Add("svc", ServiceState::kStopped);
   rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
   EXPECT_THAT(RunPasses(rig, "svc||2|0", 4), IsEmpty());
   EXPECT_THAT(rig.events.messages(), ElementsAre(Expired(2, "svc"), Expired(2, "svc")));

@@ -30,18 +30,17 @@ class RecordingReporter final : public ServiceStatusReporter {
     std::lock_guard lock(mutex_);
     return reports_;
   }
-  std::vector<std::uint32_t> states() {
-    std::vector<std::uint32_t> states;
+  std::vector<ServiceState> states() {
+    std::vector<ServiceState> states;
     for (const auto& report : reports()) {
-      states.push_back(report.current_state);
+      states.push_back(report.state);
     }
     return states;
   }
-  bool WaitForState(std::uint32_t state) {
+  bool WaitForState(ServiceState state) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kWaitLimit, [&] {
-      return !reports_.empty() && reports_.back().current_state == state;
-    });
+    return changed_.wait_for(lock, kWaitLimit,
+                             [&] { return !reports_.empty() && reports_.back().state == state; });
   }
 
  private:
@@ -55,7 +54,7 @@ struct ServingRig {
   ServingRig() : control(rig.watchdog, reporter) {
     rig.WriteIni({"a||0|0"});
     serving = std::thread([this] { control.Serve(); });
-    EXPECT_TRUE(reporter.WaitForState(kServiceRunning));
+    EXPECT_TRUE(reporter.WaitForState(ServiceState::kRunning));
   }
   ~ServingRig() {
     rig.watchdog.StopFlag.Raise();
@@ -75,12 +74,10 @@ TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
   control.Serve();
   const auto reports = reporter.reports();
   ASSERT_EQ(reports.size(), 3u);
-  EXPECT_THAT(reporter.states(),
-              ElementsAre(kServiceStartPending, kServiceRunning, kServiceStopped));
+  EXPECT_THAT(reporter.states(), ElementsAre(ServiceState::kStartPending, ServiceState::kRunning,
+                                             ServiceState::kStopped));
   for (const auto& report : reports) {
-    EXPECT_EQ(report.service_type, 0x10u);
-    EXPECT_EQ(report.controls_accepted, 7u);
-    EXPECT_EQ(report.win32_exit_code, 0u);
+    EXPECT_TRUE(report.accepts.stop && report.accepts.pause_continue && report.accepts.shutdown);
     EXPECT_EQ(report.service_exit_code, 0u);
     EXPECT_EQ(report.check_point, 0u);
     EXPECT_EQ(report.wait_hint_ms, 1000u);
@@ -91,12 +88,12 @@ TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
 TEST(ServiceControlTest, ARunEndedByAnErrorStopsWithAServiceSpecificCodeAsItsLastAct) {
   WatchdogRig rig(kServiceMode);
   rig.WriteIni({"a||0|0"});
-  rig.threads.SetFailure(8);
+  rig.threads.SetFailure(8, 1);  // the first thread is the stop-pending pulse
   // As the dispatcher may: the stopped report lets the main thread free the control at once.
   class FreeingReporter final : public ServiceStatusReporter {
    public:
     void Report(const ServiceStatusRecord& status) override {
-      if (status.current_state == kServiceStopped) {
+      if (status.state == ServiceState::kStopped) {
         control.reset();
       }
       last = status;  // the record reported must outlive the control
@@ -107,8 +104,7 @@ TEST(ServiceControlTest, ARunEndedByAnErrorStopsWithAServiceSpecificCodeAsItsLas
   reporter.control = std::make_unique<ServiceControl>(rig.watchdog, reporter);
   reporter.control->Serve();
   EXPECT_EQ(reporter.control, nullptr);
-  EXPECT_EQ(reporter.last.current_state, kServiceStopped);
-  EXPECT_EQ(reporter.last.win32_exit_code, 1066u);
+  EXPECT_EQ(reporter.last.state, ServiceState::kStopped);
   EXPECT_EQ(reporter.last.service_exit_code, 1u);
   EXPECT_EQ(rig.events.messages().back(), "Self service was terminated.");
 }
@@ -116,19 +112,19 @@ TEST(ServiceControlTest, ARunEndedByAnErrorStopsWithAServiceSpecificCodeAsItsLas
 TEST(ServiceControlTest, StopReportsStopPendingAtOnceWithAdvancingCheckPointsUntilStopped) {
   ServingRig serving;
   const std::size_t before = serving.reporter.reports().size();
-  serving.control.Control(kControlStop);
+  serving.control.Control(ServiceRequest::kStop);
   // Reported before the handler returned.
   const auto at_request = serving.reporter.reports();
   ASSERT_GT(at_request.size(), before);
-  EXPECT_EQ(at_request[before].current_state, kServiceStopPending);
+  EXPECT_EQ(at_request[before].state, ServiceState::kStopPending);
   EXPECT_EQ(at_request[before].check_point, 1u);
   EXPECT_TRUE(serving.rig.watchdog.StopFlag.IsRaised());
 
-  ASSERT_TRUE(serving.reporter.WaitForState(kServiceStopped));
+  ASSERT_TRUE(serving.reporter.WaitForState(ServiceState::kStopped));
   const auto reports = serving.reporter.reports();
   std::uint32_t check_point = 0;
   for (std::size_t i = 2; i + 1 < reports.size(); ++i) {
-    EXPECT_EQ(reports[i].current_state, kServiceStopPending);
+    EXPECT_EQ(reports[i].state, ServiceState::kStopPending);
     EXPECT_GT(reports[i].check_point, check_point);
     check_point = reports[i].check_point;
   }
@@ -139,49 +135,50 @@ TEST(ServiceControlTest, StopReportsStopPendingAtOnceWithAdvancingCheckPointsUnt
 TEST(ServiceControlTest, PauseContinueAndInterrogate) {
   ServingRig serving;
   const std::size_t before = serving.reporter.reports().size();
-  serving.control.Control(kControlPause);
+  serving.control.Control(ServiceRequest::kPause);
   EXPECT_TRUE(serving.rig.watchdog.paused.load());
-  serving.control.Control(kControlInterrogate);
-  serving.control.Control(kControlContinue);
+  serving.control.Control(ServiceRequest::kInterrogate);
+  serving.control.Control(ServiceRequest::kContinue);
   EXPECT_FALSE(serving.rig.watchdog.paused.load());
-  serving.control.Control(kControlInterrogate);
-  serving.control.Control(200);  // not a control of ours: no report
+  serving.control.Control(ServiceRequest::kInterrogate);
+  serving.control.Control(ServiceRequest::kOther);  // not a control of ours: no report
 
   const auto reports = serving.reporter.reports();
   ASSERT_EQ(reports.size(), before + 4);
-  EXPECT_EQ(reports[before].current_state, kServicePaused);
-  EXPECT_EQ(reports[before + 1].current_state, kServicePaused);
-  EXPECT_EQ(reports[before + 2].current_state, kServiceRunning);
-  EXPECT_EQ(reports[before + 3].current_state, kServiceRunning);
+  EXPECT_EQ(reports[before].state, ServiceState::kPaused);
+  EXPECT_EQ(reports[before + 1].state, ServiceState::kPaused);
+  EXPECT_EQ(reports[before + 2].state, ServiceState::kRunning);
+  EXPECT_EQ(reports[before + 3].state, ServiceState::kRunning);
   EXPECT_FALSE(serving.rig.watchdog.StopFlag.IsRaised());
 }
 
 TEST(ServiceControlTest, PauseOrContinueWhileStoppingKeepsTheStopPending) {
   ServingRig serving;
-  serving.control.Control(kControlPause);
-  serving.control.Control(kControlStop);
-  serving.control.Control(kControlContinue);
-  serving.control.Control(kControlPause);
-  ASSERT_TRUE(serving.reporter.WaitForState(kServiceStopped));
+  serving.control.Control(ServiceRequest::kPause);
+  serving.control.Control(ServiceRequest::kStop);
+  serving.control.Control(ServiceRequest::kContinue);
+  serving.control.Control(ServiceRequest::kPause);
+  ASSERT_TRUE(serving.reporter.WaitForState(ServiceState::kStopped));
   auto states = serving.reporter.states();
-  const auto stopping = std::find(states.begin(), states.end(), kServiceStopPending);
+  const auto stopping = std::find(states.begin(), states.end(), ServiceState::kStopPending);
   ASSERT_NE(stopping, states.end());
-  EXPECT_EQ(states.back(), kServiceStopped);
+  EXPECT_EQ(states.back(), ServiceState::kStopped);
   // Answers to the later controls tell the state of their moment: still stopping, or stopped.
-  EXPECT_TRUE(std::all_of(stopping, states.end(), [](std::uint32_t state) {
-    return state == kServiceStopPending || state == kServiceStopped;
+  EXPECT_TRUE(std::all_of(stopping, states.end(), [](ServiceState state) {
+    return state == ServiceState::kStopPending || state == ServiceState::kStopped;
   }));
-  EXPECT_TRUE(std::is_partitioned(
-      stopping, states.end(), [](std::uint32_t state) { return state == kServiceStopPending; }));
+  EXPECT_TRUE(std::is_partitioned(stopping, states.end(), [](ServiceState state) {
+    return state == ServiceState::kStopPending;
+  }));
 }
 
 TEST(ServiceControlTest, ShutdownStopsMonitoringAtOnce) {
   ServingRig serving;
-  serving.control.Control(kControlShutdown);
+  serving.control.Control(ServiceRequest::kShutdown);
   EXPECT_TRUE(serving.rig.watchdog.StopFlag.IsRaised());
   EXPECT_TRUE(serving.rig.watchdog.paused.load());
-  EXPECT_TRUE(serving.reporter.WaitForState(kServiceStopped));
-  EXPECT_THAT(serving.reporter.states(), ::testing::Contains(kServiceStopPending));
+  EXPECT_TRUE(serving.reporter.WaitForState(ServiceState::kStopped));
+  EXPECT_THAT(serving.reporter.states(), ::testing::Contains(ServiceState::kStopPending));
 }
 
 }  // namespace

@@ -21,17 +21,17 @@ TEST(SupervisorTest, EmptyConfigurationEndsTheRunAtOnce) {
   EXPECT_FALSE(rig.channel.append("after the run"));
   EXPECT_THAT(rig.Lines(), ElementsAre("Configuration file: [C:\\gandry\\Gandry.ini]",
                                        "Items not found.", "Nothing to do. Exiting."));
-  EXPECT_EQ(rig.profiles.Value(kIni, "Settings", "LoopDelayThread"), "30");
-  EXPECT_EQ(rig.profiles.Value(kIni, "Settings", "LoopDelayService"), "20");
-  EXPECT_EQ(rig.profiles.Value(kIni, "Settings", "StartDelayThread"), "180");
+  EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayThread"), "30");
+  EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayService"), "20");
+  EXPECT_EQ(rig.ini.Value(kIni, "Settings", "StartDelayThread"), "180");
   EXPECT_EQ(rig.clock.sleeps(), 0);
 }
 
 TEST(SupervisorTest, AnnouncesItsItemsThenStopsEveryMonitorBeforeItsLastWord) {
   WatchdogRig rig;
   rig.WriteIni({"alpha||3|0", "beta|Beta service|0|1440|extra"});
-  rig.services.Add("alpha", kStateRunning);
-  rig.services.Add("beta", kStateRunning);
+  rig.services.Add("alpha", ServiceState::kRunning);
+  rig.services.Add("beta", ServiceState::kRunning);
   // The supervisor's third pause begins after two whole ones.
   rig.clock.At(2 * kLoopDelayService.count(), [&rig] { rig.watchdog.StopFlag.Raise(); });
   EXPECT_EQ(gandry::Run(rig.watchdog), 0);
@@ -58,7 +58,7 @@ TEST(SupervisorTest, EndsWhenEveryMonitorHasEndedByItself) {
   rig.WriteIni({"a||1|0", "b||1|0", "c||1|0"});
   // Each monitor fails on its first look at its service.
   for (const char* name : {"a", "b", "c"}) {
-    rig.services.Add(name, kStateRunning);
+    rig.services.Add(name, ServiceState::kRunning);
     rig.services.Modify(name, [](FakeServiceManager::Service& s) { s.open_throws = true; });
   }
   EXPECT_EQ(gandry::Run(rig.watchdog), 0);
@@ -88,8 +88,8 @@ TEST(SupervisorTest, AMonitorThatCannotStartEndsTheRunAndTheOthersStillEnd) {
 TEST(SupervisorTest, AStopWaitsForARestartUnderWayHoweverLongItsStopTakes) {
   WatchdogRig rig;
   rig.WriteIni({"svc||0|-1", "idle||0|0"});
-  rig.services.Add("svc", kStateRunning);
-  rig.services.Add("idle", kStateRunning);
+  rig.services.Add("svc", ServiceState::kRunning);
+  rig.services.Add("idle", ServiceState::kRunning);
   rig.services.Modify("svc", [](auto& s) {
     s.stop_pending_polls = 90;  // a second each, with progress: 90 s in stop pending
     s.wait_hint_ms = 10'000;
@@ -97,7 +97,7 @@ TEST(SupervisorTest, AStopWaitsForARestartUnderWayHoweverLongItsStopTakes) {
   // The restart begins at the first check; the stop comes a second into it.
   rig.clock.At(kStartDelayThread.count() + 1000, [&rig] { rig.watchdog.StopFlag.Raise(); });
   EXPECT_EQ(gandry::Run(rig.watchdog), 0);
-  EXPECT_EQ(rig.services.Get("svc").state, static_cast<std::uint32_t>(kStateRunning));
+  EXPECT_EQ(rig.services.Get("svc").state, ServiceState::kRunning);
   const auto lines = rig.Lines();
   EXPECT_THAT(lines, Contains(::testing::StartsWith("Service [svc] successfully restarted.")));
   EXPECT_EQ(lines.back(), "Self service was successfully stopped.");

@@ -9,7 +9,7 @@
 
 #include "common/zt_mapfile.h"
 #include "fakes/fake_clock.h"
-#include "fakes/fake_profile_store.h"
+#include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_threads.h"
 #include "platform/event_log.h"
@@ -41,11 +41,10 @@ class MemorySection final : public SharedMemory {
 
 class RecordingEventLog final : public EventLog {
  public:
-  bool Report(const std::string&, std::uint16_t, std::uint32_t,
-              const std::string& message) override {
+  Status Report(const std::string&, EventType, std::uint32_t, const std::string& message) override {
     std::lock_guard lock(mutex_);
     messages_.push_back(message);
-    return true;
+    return {};
   }
   std::vector<std::string> messages() {
     std::lock_guard lock(mutex_);
@@ -65,7 +64,7 @@ inline constexpr std::chrono::hours kEndLimit{24 * 365};
 struct WatchdogRig {
   explicit WatchdogRig(RunMode mode = kDebugMode)
       : log(mode, clock, MakeDateTimeFormat({}), channel, events),
-        watchdog(mode, kExecutable, clock, threads, services, profiles, channel, log) {
+        watchdog(mode, kExecutable, clock, threads, services, ini, channel, log) {
     channel.open();
     watchdog.settings.loop_delay_thread_ms = static_cast<int>(kLoopDelayThread.count());
     watchdog.settings.start_delay_thread_ms = static_cast<int>(kStartDelayThread.count());
@@ -74,11 +73,11 @@ struct WatchdogRig {
 
   // Writes the delays above and the items into the INI file beside the executable.
   void WriteIni(const std::vector<std::string>& items) {
-    profiles.AddLine(kIni, "Settings", "LoopDelayThread", "5");
-    profiles.AddLine(kIni, "Settings", "StartDelayThread", "7");
-    profiles.AddLine(kIni, "Settings", "LoopDelayService", "11");
+    ini.AddLine(kIni, "Settings", "LoopDelayThread", "5");
+    ini.AddLine(kIni, "Settings", "StartDelayThread", "7");
+    ini.AddLine(kIni, "Settings", "LoopDelayService", "11");
     for (std::size_t i = 0; i < items.size(); ++i) {
-      profiles.AddLine(kIni, "Services", "Item" + std::to_string(i + 1), items[i]);
+      ini.AddLine(kIni, "Services", "Item" + std::to_string(i + 1), items[i]);
     }
   }
 
@@ -112,7 +111,7 @@ struct WatchdogRig {
   // Declared after the threads: it leaves before their end is waited for.
   FakeClock::Participant test_thread{clock};
   FakeServiceManager services;
-  FakeProfileStore profiles;
+  FakeIniStore ini;
   MemorySection section;
   MessageChannel channel{section};
   RecordingEventLog events;

@@ -44,29 +44,29 @@ class ServiceOps : public ::testing::Test {
 };
 
 TEST_F(ServiceOps, QueryStateOpensForQueryOnly) {
-  services.Add("svc", 4);
-  EXPECT_EQ(QueryState(services, "svc"), 4);
-  EXPECT_EQ(services.Get("svc").last_access, 0x0004u);
-  EXPECT_EQ(QueryState(services, "nope"), 255);
+  services.Add("svc", ServiceState::kRunning);
+  EXPECT_EQ(QueryState(services, "svc"), ServiceState::kRunning);
+  EXPECT_EQ(services.Get("svc").last_access, ServiceAccess::kQuery);
+  EXPECT_EQ(QueryState(services, "nope"), ServiceState::kUnknown);
   services.Modify("svc", [](auto& s) { s.query_fails = true; });
-  EXPECT_EQ(QueryState(services, "svc"), 255);
+  EXPECT_EQ(QueryState(services, "svc"), ServiceState::kUnknown);
   services.Modify("svc", [](auto& s) { s.query_fails = false; });
   services.SetManagerFails(true);
-  EXPECT_EQ(QueryState(services, "svc"), 255);
+  EXPECT_EQ(QueryState(services, "svc"), ServiceState::kUnknown);
 }
 
 TEST_F(ServiceOps, StartAndWaitJudgesByTheStateAfterwards) {
-  services.Add("stopped", 1);
+  services.Add("stopped", ServiceState::kStopped);
   EXPECT_TRUE(StartAndWait(services, clock, "stopped", nullptr));
-  EXPECT_EQ(services.Get("stopped").last_access, 0x0014u);
-  EXPECT_EQ(services.Get("stopped").state, 4u);
+  EXPECT_EQ(services.Get("stopped").last_access, ServiceAccess::kQueryAndStart);
+  EXPECT_EQ(services.Get("stopped").state, ServiceState::kRunning);
 
   // The refused request of a running service does not matter.
-  services.Add("running", 4);
+  services.Add("running", ServiceState::kRunning);
   EXPECT_TRUE(StartAndWait(services, clock, "running", nullptr));
   EXPECT_EQ(services.Get("running").starts, 1);
 
-  services.Add("broken", 1);
+  services.Add("broken", ServiceState::kStopped);
   services.Modify("broken", [](auto& s) { s.start_fails = true; });
   EXPECT_FALSE(StartAndWait(services, clock, "broken", nullptr));
 
@@ -75,23 +75,23 @@ TEST_F(ServiceOps, StartAndWaitJudgesByTheStateAfterwards) {
 }
 
 TEST_F(ServiceOps, StopAndWaitSendsTheControlEvenToAStoppedService) {
-  services.Add("running", 4);
+  services.Add("running", ServiceState::kRunning);
   EXPECT_TRUE(StopAndWait(services, clock, "running", nullptr));
-  EXPECT_EQ(services.Get("running").last_access, 0x0024u);
-  EXPECT_EQ(services.Get("running").state, 1u);
+  EXPECT_EQ(services.Get("running").last_access, ServiceAccess::kQueryAndStop);
+  EXPECT_EQ(services.Get("running").state, ServiceState::kStopped);
 
-  services.Add("stopped", 1);
+  services.Add("stopped", ServiceState::kStopped);
   EXPECT_TRUE(StopAndWait(services, clock, "stopped", nullptr));
   EXPECT_EQ(services.Get("stopped").stops, 1);
 
-  services.Add("mute", 4);
+  services.Add("mute", ServiceState::kRunning);
   services.Modify("mute", [](auto& s) { s.query_fails = true; });
   EXPECT_FALSE(StopAndWait(services, clock, "mute", nullptr));
   EXPECT_FALSE(StopAndWait(services, clock, "nope", nullptr));
 }
 
 TEST_F(ServiceOps, PendingWaitsPauseByTheWaitHint) {
-  services.Add("slow", 1);
+  services.Add("slow", ServiceState::kStopped);
   services.Modify("slow", [](auto& s) {
     s.start_pending_polls = 5;
     s.stop_pending_polls = 3;
@@ -117,16 +117,16 @@ TEST_F(ServiceOps, PendingWaitsPauseByTheWaitHint) {
 
 TEST_F(ServiceOps, AStopThatIsAcknowledgedLateIsWaitedFor) {
   // The service takes the control but still reports running for two more queries.
-  services.Add("late", 4);
+  services.Add("late", ServiceState::kRunning);
   services.Modify("late", [](auto& s) {
     s.stop_ack_polls = 2;
     s.stop_pending_polls = 1;
   });
   EXPECT_TRUE(StopAndWait(services, clock, "late", nullptr));
-  EXPECT_EQ(services.Get("late").state, 1u);
+  EXPECT_EQ(services.Get("late").state, ServiceState::kStopped);
 
   // A service that refuses the control is not waited for: its running is the outcome.
-  services.Add("refuses", 4);
+  services.Add("refuses", ServiceState::kRunning);
   services.Modify("refuses", [](auto& s) { s.stop_refused = true; });
   clock.ClearPauses();
   EXPECT_FALSE(StopAndWait(services, clock, "refuses", nullptr));
@@ -134,7 +134,7 @@ TEST_F(ServiceOps, AStopThatIsAcknowledgedLateIsWaitedFor) {
 }
 
 TEST_F(ServiceOps, AHungStartGivesUpWhenTheCheckPointStandsStill) {
-  services.Add("hung", 1);
+  services.Add("hung", ServiceState::kStopped);
   services.Modify("hung", [](auto& s) {
     s.hang_start_pending = true;
     s.wait_hint_ms = 2000;
@@ -143,10 +143,10 @@ TEST_F(ServiceOps, AHungStartGivesUpWhenTheCheckPointStandsStill) {
   // 30 s without progress (the hint is shorter), polled every 200 ms.
   EXPECT_EQ(clock.TickMs(), 30'000);
   EXPECT_EQ(services.Get("hung").queries, 151);
-  EXPECT_EQ(services.Get("hung").state, 2u);
+  EXPECT_EQ(services.Get("hung").state, ServiceState::kStartPending);
 
   // A longer hint is waited out in full.
-  services.Add("patient", 1);
+  services.Add("patient", ServiceState::kStopped);
   services.Modify("patient", [](auto& s) {
     s.hang_start_pending = true;
     s.wait_hint_ms = 90'000;
@@ -157,7 +157,7 @@ TEST_F(ServiceOps, AHungStartGivesUpWhenTheCheckPointStandsStill) {
 }
 
 TEST_F(ServiceOps, AStartThatKeepsProgressingGivesUpAfterTenMinutes) {
-  services.Add("crawl", 1);
+  services.Add("crawl", ServiceState::kStopped);
   services.Modify("crawl", [](auto& s) {
     s.start_pending_polls = 1'000'000;
     s.wait_hint_ms = 10'000;
@@ -168,7 +168,7 @@ TEST_F(ServiceOps, AStartThatKeepsProgressingGivesUpAfterTenMinutes) {
 }
 
 TEST_F(ServiceOps, CancelEndsAWaitAtOnce) {
-  services.Add("hung", 1);
+  services.Add("hung", ServiceState::kStopped);
   services.Modify("hung", [](auto& s) {
     s.hang_start_pending = true;
     s.stop_pending_polls = 1'000'000;
@@ -181,18 +181,18 @@ TEST_F(ServiceOps, CancelEndsAWaitAtOnce) {
   EXPECT_EQ(clock.TickMs(), 600);
 
   // Already cancelled: one look at the state, no wait.
-  services.Modify("hung", [](auto& s) { s.state = 4; });
+  services.Modify("hung", [](auto& s) { s.state = ServiceState::kRunning; });
   EXPECT_FALSE(StopAndWait(services, clock, "hung", &cancel));
   EXPECT_EQ(services.Get("hung").queries, 5);
   services.Modify("hung", [](auto& s) {
     s.stop_pending_polls = 0;
-    s.state = 4;
+    s.state = ServiceState::kRunning;
   });
   EXPECT_TRUE(StopAndWait(services, clock, "hung", &cancel));
 }
 
 TEST_F(ServiceOps, AFailedQueryEndsTheWaitWithTheLastStateObtained) {
-  services.Add("flaky", 1);
+  services.Add("flaky", ServiceState::kStopped);
   services.Modify("flaky", [](auto& s) { s.start_pending_polls = 10; });
   clock.At(0, [&] { services.Modify("flaky", [](auto& s) { s.query_fails = true; }); });
   EXPECT_FALSE(StartAndWait(services, clock, "flaky", nullptr));

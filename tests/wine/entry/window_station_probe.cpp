@@ -2,5 +2,5 @@
 #include "platform/win/win_desktop.h"
 
 int main() {
-  return gandry::HasVisibleWindowStation() ? 1 : 0;
+  return gandry::WinDesktop().HasVisibleWindowStation() ? 1 : 0;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/win_profile_store.h"
+#include "platform/win/win_ini_store.h"
 #include "watchdog/config.h"
 
 namespace gandry {
@@ -40,7 +40,7 @@ class ProfileFiles : public ::testing::Test {
 
   std::string folder_;
   std::string ini_;
-  WinProfileStore profiles;
+  WinIniStore ini;
 };
 
 TEST_F(ProfileFiles, ReadsDelaysAndWritesDefaultsBack) {
@@ -49,9 +49,9 @@ TEST_F(ProfileFiles, ReadsDelaysAndWritesDefaultsBack) {
       "LoopDelayThread=4\r\n"
       "loopdelayservice = 0x1E \r\n"
       "StartDelayThread=180\r\n");
-  EXPECT_EQ(ReadDelaySetting(profiles, ini_, "Settings", "LoopDelayThread", 30), 30);
-  EXPECT_EQ(ReadDelaySetting(profiles, ini_, "Settings", "LoopDelayService", 20), 30);
-  EXPECT_EQ(ReadDelaySetting(profiles, ini_, "Settings", "StartDelayThread", 180), 180);
+  EXPECT_EQ(ReadDelaySetting(ini, ini_, "Settings", "LoopDelayThread", 30), 30);
+  EXPECT_EQ(ReadDelaySetting(ini, ini_, "Settings", "LoopDelayService", 20), 30);
+  EXPECT_EQ(ReadDelaySetting(ini, ini_, "Settings", "StartDelayThread", 180), 180);
   const std::string text = Read();
   EXPECT_NE(text.find("LoopDelayThread=30\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("StartDelayThread=180\r\n"), std::string::npos) << text;
@@ -59,9 +59,9 @@ TEST_F(ProfileFiles, ReadsDelaysAndWritesDefaultsBack) {
 }
 
 TEST_F(ProfileFiles, AMissingFileIsCreatedWithTheDefault) {
-  EXPECT_EQ(ReadDelaySetting(profiles, ini_, "Settings", "LoopDelayService", 20), 20);
+  EXPECT_EQ(ReadDelaySetting(ini, ini_, "Settings", "LoopDelayService", 20), 20);
   EXPECT_EQ(Read(), "[Settings]\r\nLoopDelayService=20\r\n");
-  EXPECT_TRUE(LoadItems(profiles, ini_, nullptr).empty());
+  EXPECT_TRUE(LoadItems(ini, ini_, nullptr).empty());
 }
 
 TEST_F(ProfileFiles, AFileThatCannotBeWrittenKeepsItsValueAndGivesTheDefault) {
@@ -72,8 +72,10 @@ TEST_F(ProfileFiles, AFileThatCannotBeWrittenKeepsItsValueAndGivesTheDefault) {
   HANDLE guard = CreateFileA(ini_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(guard, INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(profiles.WriteString(ini_, "Settings", "LoopDelayThread", "30"));
-  EXPECT_EQ(ReadDelaySetting(profiles, ini_, "Settings", "LoopDelayThread", 30), 30);
+  const Status write = ini.WriteValue(ini_, "Settings", "LoopDelayThread", "30");
+  EXPECT_FALSE(write);
+  EXPECT_NE(write.error().code, 0u);
+  EXPECT_EQ(ReadDelaySetting(ini, ini_, "Settings", "LoopDelayThread", 30), 30);
   CloseHandle(guard);
   EXPECT_EQ(Read(), original);
 }
@@ -91,7 +93,7 @@ TEST_F(ProfileFiles, ListsItemsInFileOrder) {
       "\r\n"
       "[Settings]\r\n"
       "Item9=elsewhere\r\n");
-  EXPECT_EQ(LoadItems(profiles, ini_, nullptr),
+  EXPECT_EQ(LoadItems(ini, ini_, nullptr),
             (std::vector<std::string>{"Spooler||3|1440", "Backup|x|0|60", "a=b",
                                       long_value.substr(0, 200)}));
 }
@@ -104,10 +106,21 @@ TEST_F(ProfileFiles, ListsMoreKeyNamesThanTheFirstBufferHolds) {
     text += "Item" + std::to_string(i) + "_with_a_rather_long_name=" + expected.back() + "\r\n";
   }
   Write(text);
-  // The platform cuts a listing at the buffer's end and answers the size minus two.
+  // The platform cuts a listing at the buffer's end and answers the size minus two; the store
+  // must see that and ask again with more room.
   std::vector<char> small(16384);
-  EXPECT_EQ(profiles.GetString(ini_, "Services", nullptr, small), small.size() - 2);
-  EXPECT_EQ(LoadItems(profiles, ini_, nullptr), expected);
+  EXPECT_EQ(GetPrivateProfileStringA("Services", nullptr, "", small.data(),
+                                     static_cast<DWORD>(small.size()), ini_.c_str()),
+            small.size() - 2);
+  EXPECT_EQ(LoadItems(ini, ini_, nullptr), expected);
+}
+
+TEST_F(ProfileFiles, DeletesOnlyTheKeyNamed) {
+  Write("[Services]\r\nItem1=a\r\nitem2=b\r\n");
+  EXPECT_TRUE(ini.DeleteKey(ini_, "services", "ITEM1"));
+  EXPECT_TRUE(ini.DeleteKey(ini_, "Services", "Item7"));
+  EXPECT_EQ(ini.ListKeys(ini_, "Services"), std::vector<std::string>{"item2"});
+  EXPECT_EQ(ini.ReadValue(ini_, "Services", "Item2"), "b");
 }
 
 }  // namespace

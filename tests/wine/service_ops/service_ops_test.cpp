@@ -26,15 +26,16 @@ rig::RegisteredService RegisterTestService(const std::string& options) {
 // The real manager, with every state a query obtained recorded.
 class CountingServiceManager final : public ServiceManager {
  public:
-  std::unique_ptr<OpenedService> Open(const std::string& name, std::uint32_t access) override {
-    std::unique_ptr<OpenedService> inner = real_.Open(name, access);
+  Result<std::unique_ptr<OpenedService>> Open(const std::string& name,
+                                              ServiceAccess access) override {
+    Result<std::unique_ptr<OpenedService>> inner = real_.Open(name, access);
     if (!inner) {
-      return nullptr;
+      return inner;
     }
-    return std::make_unique<Counting>(std::move(inner), *this);
+    return std::unique_ptr<OpenedService>(std::make_unique<Counting>(std::move(*inner), *this));
   }
 
-  std::vector<std::uint32_t> TakeStates() {
+  std::vector<ServiceState> TakeStates() {
     std::lock_guard lock(mutex_);
     return std::exchange(states_, {});
   }
@@ -44,12 +45,12 @@ class CountingServiceManager final : public ServiceManager {
    public:
     Counting(std::unique_ptr<OpenedService> inner, CountingServiceManager& owner)
         : inner_(std::move(inner)), owner_(owner) {}
-    bool Start() override { return inner_->Start(); }
-    bool SendStop() override { return inner_->SendStop(); }
-    std::optional<ServiceStatus> Query() override {
-      std::optional<ServiceStatus> status = inner_->Query();
+    Status Start() override { return inner_->Start(); }
+    Status SendStop() override { return inner_->SendStop(); }
+    Result<ServiceStatus> Query() override {
+      Result<ServiceStatus> status = inner_->Query();
       std::lock_guard lock(owner_.mutex_);
-      owner_.states_.push_back(status ? status->state : 0);
+      owner_.states_.push_back(status ? status->state : ServiceState::kUnknown);
       return status;
     }
 
@@ -60,14 +61,14 @@ class CountingServiceManager final : public ServiceManager {
 
   WinServiceManager real_;
   std::mutex mutex_;
-  std::vector<std::uint32_t> states_;
+  std::vector<ServiceState> states_;
 };
 
 // Pauses for real, but its monotonic clock runs thirty times fast: the waits' 30-second bound
 // on a service that makes no progress comes after about a second.
 class FastTickClock final : public Clock {
  public:
-  double Now() override { return real_.Now(); }
+  CivilTime LocalTime() override { return real_.LocalTime(); }
   std::int64_t TickMs() override { return real_.TickMs() * 30; }
   bool Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) override {
     return real_.Sleep(duration, wake);
@@ -77,7 +78,7 @@ class FastTickClock final : public Clock {
   WinClock real_;
 };
 
-std::size_t Count(const std::vector<std::uint32_t>& states, std::uint32_t state) {
+std::size_t Count(const std::vector<ServiceState>& states, ServiceState state) {
   return static_cast<std::size_t>(std::count(states.begin(), states.end(), state));
 }
 
@@ -88,20 +89,24 @@ TEST(ServiceOps, StartsAndStopsARealService) {
   WinServiceManager services;
   WinClock clock;
 
-  EXPECT_EQ(QueryState(services, name), kStateStopped);
+  EXPECT_EQ(QueryState(services, name), ServiceState::kStopped);
   EXPECT_TRUE(StartAndWait(services, clock, name, nullptr));
-  EXPECT_EQ(QueryState(services, name), kStateRunning);
+  EXPECT_EQ(QueryState(services, name), ServiceState::kRunning);
   // Refused, since it runs already; the state afterwards is what counts.
+  EXPECT_EQ((*services.Open(name, ServiceAccess::kQueryAndStart))->Start().error().code,
+            static_cast<std::uint32_t>(ERROR_SERVICE_ALREADY_RUNNING));
   EXPECT_TRUE(StartAndWait(services, clock, name, nullptr));
   EXPECT_TRUE(StopAndWait(services, clock, name, nullptr));
-  EXPECT_EQ(QueryState(services, name), kStateStopped);
+  EXPECT_EQ(QueryState(services, name), ServiceState::kStopped);
   EXPECT_TRUE(StopAndWait(services, clock, name, nullptr));
 }
 
 TEST(ServiceOps, AnUnknownNameHasNoState) {
   WinServiceManager services;
   WinClock clock;
-  EXPECT_EQ(QueryState(services, "gandry-no-such-service"), kStateUnknown);
+  EXPECT_EQ(QueryState(services, "gandry-no-such-service"), ServiceState::kUnknown);
+  EXPECT_EQ(services.Open("gandry-no-such-service", ServiceAccess::kQuery).error().code,
+            static_cast<std::uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
   EXPECT_FALSE(StartAndWait(services, clock, "gandry-no-such-service", nullptr));
   EXPECT_FALSE(StopAndWait(services, clock, "gandry-no-such-service", nullptr));
 }
@@ -114,14 +119,14 @@ TEST(ServiceOps, WaitsOutSlowStartsAndStops) {
   WinClock clock;
 
   EXPECT_TRUE(StartAndWait(services, clock, test_service.name(), nullptr));
-  std::vector<std::uint32_t> states = services.TakeStates();
-  EXPECT_GT(Count(states, kStateStartPending), 0u);
-  EXPECT_EQ(states.back(), static_cast<std::uint32_t>(kStateRunning));
+  std::vector<ServiceState> states = services.TakeStates();
+  EXPECT_GT(Count(states, ServiceState::kStartPending), 0u);
+  EXPECT_EQ(states.back(), ServiceState::kRunning);
 
   EXPECT_TRUE(StopAndWait(services, clock, test_service.name(), nullptr));
   states = services.TakeStates();
-  EXPECT_GT(Count(states, kStateStopPending), 0u);
-  EXPECT_EQ(states.back(), static_cast<std::uint32_t>(kStateStopped));
+  EXPECT_GT(Count(states, ServiceState::kStopPending), 0u);
+  EXPECT_EQ(states.back(), ServiceState::kStopped);
   // Ten polls a second at most, not a busy loop.
   EXPECT_LE(states.size(), 100u);
 }
@@ -133,8 +138,8 @@ TEST(ServiceOps, AStartThatHangsIsGivenUpWithoutSpinning) {
 
   FastTickClock fast_clock;
   EXPECT_FALSE(StartAndWait(services, fast_clock, test_service.name(), nullptr));
-  std::vector<std::uint32_t> states = services.TakeStates();
-  EXPECT_EQ(states.back(), static_cast<std::uint32_t>(kStateStartPending));
+  std::vector<ServiceState> states = services.TakeStates();
+  EXPECT_EQ(states.back(), ServiceState::kStartPending);
   EXPECT_LE(states.size(), 20u);
 
   // Still hanging: a cancel ends the next wait.
@@ -147,7 +152,7 @@ TEST(ServiceOps, AStartThatHangsIsGivenUpWithoutSpinning) {
   EXPECT_FALSE(StartAndWait(services, clock, test_service.name(), &cancel));
   canceller.join();
   states = services.TakeStates();
-  EXPECT_EQ(Count(states, kStateStartPending), states.size());
+  EXPECT_EQ(Count(states, ServiceState::kStartPending), states.size());
   EXPECT_LE(states.size(), 100u);
 }
 

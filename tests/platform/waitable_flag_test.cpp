@@ -1,4 +1,4 @@
-#include "common/waitable_flag.h"
+#include "platform/waitable_flag.h"
 
 #include <gtest/gtest.h>
 

@@ -1,24 +1,21 @@
 #pragma once
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <optional>
-#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/profile_store.h"
+#include "platform/ini_store.h"
 
 namespace gandry {
 
-// In-memory INI files with the private-profile functions' rules that the watchdog relies on:
-// section and key names compare case-insensitively, a key listing keeps file order and repeats
-// duplicate keys, a read of a duplicated key yields its first value, and a listing or value cut
-// at the buffer's end returns the buffer size minus two or minus one. A file does not exist
-// until something is written to it.
-class FakeProfileStore final : public ProfileStore {
+// In-memory INI files with the platform's rules that the watchdog relies on: names compare
+// case-insensitively, a key listing keeps file order and repeats duplicate keys, and a read of
+// a duplicated key yields its first value. A file does not exist until something is written
+// to it.
+class FakeIniStore final : public IniStore {
  public:
   using Line = std::pair<std::string, std::string>;
 
@@ -45,60 +42,49 @@ class FakeProfileStore final : public ProfileStore {
   bool Exists(const std::string& path) const { return files_.contains(path); }
   void SetWritesFail(bool fail) { writes_fail_ = fail; }
   int writes() const { return writes_; }
-  int key_listings() const { return key_listings_; }
 
-  std::size_t GetString(const std::string& path, const char* section, const char* key,
-                        std::span<char> buffer) override {
-    if (buffer.empty() || section == nullptr) {
-      return 0;
-    }
-    buffer[0] = '\0';
-    const std::vector<Line>* lines = FindSection(path, section);
-    if (key != nullptr) {
-      const std::string value = lines ? Value(path, section, key).value_or("") : "";
-      const std::size_t length = std::min(value.size(), buffer.size() - 1);
-      std::memcpy(buffer.data(), value.data(), length);
-      buffer[length] = '\0';
-      return length;
-    }
-    ++key_listings_;
-    std::string listing;
-    if (lines != nullptr) {
+  std::vector<std::string> ListKeys(const std::string& path, const std::string& section) override {
+    std::vector<std::string> keys;
+    if (const std::vector<Line>* lines = FindSection(path, section)) {
       for (const Line& line : *lines) {
-        listing += line.first;
-        listing += '\0';
+        keys.push_back(line.first);
       }
     }
-    if (listing.size() + 1 <= buffer.size()) {
-      std::memcpy(buffer.data(), listing.data(), listing.size());
-      buffer[listing.size()] = '\0';
-      return listing.size();
-    }
-    if (buffer.size() < 2) {
-      return 0;
-    }
-    // Cut: the last name is truncated and followed by two NULs.
-    std::memcpy(buffer.data(), listing.data(), buffer.size() - 2);
-    buffer[buffer.size() - 2] = '\0';
-    buffer[buffer.size() - 1] = '\0';
-    return buffer.size() - 2;
+    return keys;
   }
 
-  bool WriteString(const std::string& path, const char* section, const char* key,
-                   const std::string& value) override {
+  std::string ReadValue(const std::string& path, const std::string& section,
+                        const std::string& key) override {
+    return Value(path, section, key).value_or("");
+  }
+
+  Status WriteValue(const std::string& path, const std::string& section, const std::string& key,
+                    const std::string& value) override {
     if (writes_fail_) {
-      return false;
+      return SystemError{5};  // ERROR_ACCESS_DENIED
     }
     ++writes_;
     std::vector<Line>& lines = FindOrAddSection(path, section);
     for (Line& line : lines) {
       if (SameName(line.first, key)) {
         line.second = value;
-        return true;
+        return {};
       }
     }
     lines.push_back({key, value});
-    return true;
+    return {};
+  }
+
+  Status DeleteKey(const std::string& path, const std::string& section,
+                   const std::string& key) override {
+    if (writes_fail_) {
+      return SystemError{5};
+    }
+    ++writes_;
+    if (std::vector<Line>* lines = FindSection(path, section)) {
+      std::erase_if(*lines, [&](const Line& line) { return SameName(line.first, key); });
+    }
+    return {};
   }
 
  private:
@@ -121,6 +107,9 @@ class FakeProfileStore final : public ProfileStore {
     }
     return nullptr;
   }
+  std::vector<Line>* FindSection(const std::string& path, std::string_view section) {
+    return const_cast<std::vector<Line>*>(std::as_const(*this).FindSection(path, section));
+  }
   std::vector<Line>& FindOrAddSection(const std::string& path, std::string_view section) {
     std::vector<Section>& sections = files_[path];
     for (Section& s : sections) {
@@ -135,7 +124,6 @@ class FakeProfileStore final : public ProfileStore {
   std::map<std::string, std::vector<Section>> files_;
   bool writes_fail_ = false;
   int writes_ = 0;
-  int key_listings_ = 0;
 };
 
 }  // namespace gandry

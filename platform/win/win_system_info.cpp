@@ -1,10 +1,11 @@
-#include "platform/win/win_locale.h"
+#include "platform/win/win_system_info.h"
 
 #include <windows.h>
 
 #include <cstdlib>
 
 namespace gandry {
+
 namespace {
 
 std::optional<std::string> ReadText(LCTYPE type) {
@@ -31,7 +32,13 @@ std::optional<int> ReadNumber(LCTYPE type) {
 
 }  // namespace
 
-LocaleAnswers ReadUserLocale() {
+bool WinSystemInfo::IsNtPlatform() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+LocaleAnswers WinSystemInfo::UserLocale() {
   LocaleAnswers answers;
   answers.short_date = ReadText(LOCALE_SSHORTDATE);
   answers.date_separator = ReadText(LOCALE_SDATE);

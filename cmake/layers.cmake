@@ -1,0 +1,37 @@
+# The code is layered, and a layer may include only the headers of the layers it links:
+#   platform interface <- portable core (common, watchdog, shell) <- the programs' mains
+#   platform interface <- platform/win                            <- the programs' mains
+# Headers are included by their path from the source root ("platform/clock.h"), but no target
+# sees the source root itself. Each layer publishes a tree of links to its own headers as its
+# include directory instead, so a header that a layer has no business with is not there to be
+# found, and including it fails to compile.
+
+# gandry_layer(<target> STATIC|INTERFACE [SOURCES file...] [HEADERS file...] [LINKS lib...]
+#              [BASE dir])
+# Headers are published under their path from BASE (the source root unless given).
+function(gandry_layer target kind)
+  cmake_parse_arguments(ARG "" "BASE" "SOURCES;HEADERS;LINKS" ${ARGN})
+  if(NOT ARG_BASE)
+    set(ARG_BASE ${CMAKE_SOURCE_DIR})
+  endif()
+  set(root ${CMAKE_BINARY_DIR}/include/${target})
+  file(REMOVE_RECURSE ${root})
+  foreach(header ${ARG_HEADERS})
+    set(source ${CMAKE_CURRENT_SOURCE_DIR}/${header})
+    file(RELATIVE_PATH path ${ARG_BASE} ${source})
+    get_filename_component(folder ${root}/${path} DIRECTORY)
+    file(MAKE_DIRECTORY ${folder})
+    file(CREATE_LINK ${source} ${root}/${path} SYMBOLIC)
+  endforeach()
+  if(kind STREQUAL "INTERFACE")
+    add_library(${target} INTERFACE ${ARG_HEADERS})
+    set(scope INTERFACE)
+  else()
+    add_library(${target} ${kind} ${ARG_SOURCES} ${ARG_HEADERS})
+    set(scope PUBLIC)
+  endif()
+  target_include_directories(${target} ${scope} ${root})
+  if(ARG_LINKS)
+    target_link_libraries(${target} ${scope} ${ARG_LINKS})
+  endif()
+endfunction()

@@ -1,0 +1,53 @@
+#include "watchdog/run_watchdog.h"
+
+#include <string>
+
+#include "common/command_line.h"
+#include "common/zt_mapfile.h"
+#include "watchdog/date_time_format.h"
+#include "watchdog/log.h"
+#include "watchdog/service_control.h"
+#include "watchdog/supervisor.h"
+#include "watchdog/watchdog.h"
+
+namespace gandry {
+
+void RunWatchdog(WatchdogPlatform& platform, std::string_view own_path,
+                 std::string_view command_line) {
+  RunMode mode = kServiceMode;
+  if (parseCommandLine(SplitCommandLine(command_line), mode)) {
+    // Nobody would see a box on an invisible window station, and it would hold a wrongly
+    // registered service in its start until the service manager gives up.
+    if (platform.desktop.HasVisibleWindowStation()) {
+      platform.desktop.ShowError(kProductTitle, kUsageText);
+    }
+    platform.processes.ExitCurrent(kExitBadCommandLine);
+    return;
+  }
+
+  MessageChannel channel(platform.memory);
+  WatchdogLog log(mode, platform.clock, MakeDateTimeFormat(platform.system.UserLocale()), channel,
+                  platform.events);
+  if (!platform.system.IsNtPlatform()) {
+    log.LogLine("Unsupported OS version.", false);
+    platform.processes.ExitCurrent(kExitUnsupportedPlatform);
+    return;
+  }
+
+  Watchdog watchdog(mode, std::string(own_path), platform.clock, platform.threads,
+                    platform.services, platform.ini, channel, log);
+  if (mode != kServiceMode) {
+    channel.open();
+    // The exit code stays 0 even after an error: the shell passes it on as its own, and its
+    // callers know 0 for a run that ended.
+    Run(watchdog);
+  } else {
+    ServiceControl control(watchdog, platform.host.reporter());
+    // Started by hand rather than by the service manager, the dispatcher fails at once and
+    // the process ends quietly.
+    (void)platform.host.Dispatch(kServiceName, control);
+  }
+  platform.processes.ExitCurrent(0);
+}
+
+}  // namespace gandry
