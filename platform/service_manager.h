@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,12 +46,30 @@ class OpenedService {
   virtual Result<ServiceStatus> Query() = 0;
 };
 
+// What a watched service did.
+enum class ServiceEvent : std::uint8_t {
+  kStopped,  // it entered the stopped state (or was stopped when the watch began)
+  kDeleted,  // it is marked for deletion; the watch has ended and reports nothing more
+};
+
+// A subscription to one service's status changes. Destroying it ends the subscription: once
+// the destructor has returned, its callback is never called again.
+class ServiceWatch {
+ public:
+  virtual ~ServiceWatch() = default;
+};
+
 class ServiceManager {
  public:
   virtual ~ServiceManager() = default;
   // Opens the local service manager, then the named service for `access`.
   virtual Result<std::unique_ptr<OpenedService>> Open(const std::string& name,
                                                       ServiceAccess access) = 0;
+  // Subscribes to the named service's status changes: `on_event` runs on a thread of the
+  // platform's, must return at once, and must not destroy the watch. Fails when the service
+  // cannot be opened or the platform cannot tell (ERROR_CALL_NOT_IMPLEMENTED, 120).
+  virtual Result<std::unique_ptr<ServiceWatch>> Watch(
+      const std::string& name, std::function<void(ServiceEvent)> on_event) = 0;
 };
 
 }  // namespace gandry

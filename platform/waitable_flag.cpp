@@ -19,6 +19,11 @@ void WaitableFlag::Raise() {
   }
 }
 
+void WaitableFlag::Lower() {
+  std::lock_guard lock(mutex_);
+  raised_ = false;
+}
+
 bool WaitableFlag::IsRaised() const {
   std::lock_guard lock(mutex_);
   return raised_;

@@ -7,8 +7,9 @@
 
 namespace gandry {
 
-// A boolean that is raised once and that threads can wait on. Raising it wakes every waiter at
-// once; this is what lets a stop or terminate request cut a long pause short.
+// A boolean that threads can wait on. Raising it wakes every waiter at once; this is what lets
+// a stop or terminate request cut a long pause short. Most flags are raised once and stay so;
+// a flag that signals something repeatable is lowered by its one waiter before it looks.
 class WaitableFlag {
  public:
   // Something that waits for flags by its own means (a clock that simulates time) and must be
@@ -22,6 +23,7 @@ class WaitableFlag {
   };
 
   void Raise();
+  void Lower();
   bool IsRaised() const;
   // Waits until the flag is raised or the time is up; returns whether it is raised.
   bool WaitFor(std::chrono::milliseconds duration) const;

@@ -92,4 +92,9 @@ Result<std::unique_ptr<OpenedService>> WinServiceManager::Open(const std::string
   return std::unique_ptr<OpenedService>(std::make_unique<WinOpenedService>(manager, service));
 }
 
+Result<std::unique_ptr<ServiceWatch>> WinServiceManager::Watch(const std::string&,
+                                                               std::function<void(ServiceEvent)>) {
+  return SystemError{ERROR_CALL_NOT_IMPLEMENTED};
+}
+
 }  // namespace gandry

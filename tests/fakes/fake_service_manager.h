@@ -8,13 +8,16 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/service_manager.h"
 
 namespace gandry {
 
 // An in-memory service manager. Each service has a state and a few scripted behaviours; every
-// call is counted. Thread-safe, since monitors call it from their own threads.
+// call is counted. Watches are told whenever a service's state becomes stopped, by whatever
+// means, and at once when it is stopped as the watch begins, as the platform does.
+// Thread-safe, since monitors call it from their own threads.
 class FakeServiceManager final : public ServiceManager {
  public:
   struct Service {
@@ -27,6 +30,7 @@ class FakeServiceManager final : public ServiceManager {
     int stop_ack_polls = 0;           // queries still answered with running after an accepted stop
     bool query_fails = false;
     bool open_throws = false;  // opening it throws, as an allocation failure would
+    bool watch_fails = false;
     std::uint32_t wait_hint_ms = 0;
     std::uint32_t check_point = 0;
     // Counters.
@@ -34,6 +38,7 @@ class FakeServiceManager final : public ServiceManager {
     int starts = 0;
     int stops = 0;
     int queries = 0;
+    int watches = 0;  // subscriptions made
     std::optional<ServiceAccess> last_access;
   };
 
@@ -44,7 +49,25 @@ class FakeServiceManager final : public ServiceManager {
   // Runs `change` on the named service under the fake's lock.
   void Modify(const std::string& name, const std::function<void(Service&)>& change) {
     std::lock_guard lock(mutex_);
-    change(services_[name]);
+    Service& s = services_[name];
+    const ServiceState before = s.state;
+    change(s);
+    NoteState(name, before);
+  }
+  // Tells the service's watches that it is being deleted; they report nothing afterwards.
+  void Delete(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    for (auto* watch : watches_) {
+      if (watch->name == name && watch->live) {
+        watch->live = false;
+        watch->on_event(ServiceEvent::kDeleted);
+      }
+    }
+  }
+  // Subscriptions that are still open.
+  int open_watches() {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(watches_.size());
   }
   Service Get(const std::string& name) {
     std::lock_guard lock(mutex_);
@@ -73,7 +96,52 @@ class FakeServiceManager final : public ServiceManager {
     return std::unique_ptr<OpenedService>(std::make_unique<Opened>(*this, name));
   }
 
+  Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
+                                              std::function<void(ServiceEvent)> on_event) override {
+    std::lock_guard lock(mutex_);
+    auto it = services_.find(name);
+    if (it == services_.end()) {
+      return SystemError{1060};  // ERROR_SERVICE_DOES_NOT_EXIST
+    }
+    if (it->second.watch_fails) {
+      return SystemError{120};  // ERROR_CALL_NOT_IMPLEMENTED
+    }
+    ++it->second.watches;
+    auto watch = std::make_unique<Subscription>(*this, name, std::move(on_event));
+    watches_.push_back(watch.get());
+    if (it->second.state == ServiceState::kStopped) {
+      watch->on_event(ServiceEvent::kStopped);
+    }
+    return std::unique_ptr<ServiceWatch>(std::move(watch));
+  }
+
  private:
+  struct Subscription final : public ServiceWatch {
+    Subscription(FakeServiceManager& owner_in, std::string name_in,
+                 std::function<void(ServiceEvent)> on_event_in)
+        : owner(owner_in), name(std::move(name_in)), on_event(std::move(on_event_in)) {}
+    ~Subscription() override {
+      std::lock_guard lock(owner.mutex_);
+      std::erase(owner.watches_, this);
+    }
+    FakeServiceManager& owner;
+    const std::string name;
+    const std::function<void(ServiceEvent)> on_event;
+    bool live = true;  // guarded by the owner's mutex
+  };
+
+  // Caller holds mutex_.
+  void NoteState(const std::string& name, ServiceState before) {
+    if (before == ServiceState::kStopped || services_[name].state != ServiceState::kStopped) {
+      return;
+    }
+    for (Subscription* watch : watches_) {
+      if (watch->name == name && watch->live) {
+        watch->on_event(ServiceEvent::kStopped);
+      }
+    }
+  }
+
   class Opened final : public OpenedService {
    public:
     Opened(FakeServiceManager& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
@@ -105,6 +173,7 @@ class FakeServiceManager final : public ServiceManager {
       unacknowledged_stop_ = s.stop_ack_polls;
       if (unacknowledged_stop_ == 0) {
         s.state = AfterStop(s);
+        owner_.NoteState(name_, ServiceState::kRunning);
       }
       pending_left_ = s.stop_pending_polls;
       return {};
@@ -118,6 +187,7 @@ class FakeServiceManager final : public ServiceManager {
         return SystemError{6};  // ERROR_INVALID_HANDLE
       }
       const bool starting = s.state == ServiceState::kStartPending;
+      const ServiceState before = s.state;
       if (unacknowledged_stop_ > 0 && --unacknowledged_stop_ == 0) {
         s.state = AfterStop(s);
       } else if ((starting && !s.hang_start_pending) || s.state == ServiceState::kStopPending) {
@@ -128,6 +198,7 @@ class FakeServiceManager final : public ServiceManager {
           s.state = starting ? ServiceState::kRunning : ServiceState::kStopped;
         }
       }
+      owner_.NoteState(name_, before);
       return ServiceStatus{s.state, s.check_point, s.wait_hint_ms};
     }
 
@@ -144,6 +215,7 @@ class FakeServiceManager final : public ServiceManager {
 
   std::mutex mutex_;
   std::map<std::string, Service> services_;
+  std::vector<Subscription*> watches_;
   bool manager_fails_ = false;
 };
 

@@ -35,6 +35,11 @@ class CountingServiceManager final : public ServiceManager {
     return std::unique_ptr<OpenedService>(std::make_unique<Counting>(std::move(*inner), *this));
   }
 
+  Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
+                                              std::function<void(ServiceEvent)> on_event) override {
+    return real_.Watch(name, std::move(on_event));
+  }
+
   std::vector<ServiceState> TakeStates() {
     std::lock_guard lock(mutex_);
     return std::exchange(states_, {});
