@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/zt_mapfile.h"
@@ -14,6 +15,7 @@
 #include "fakes/fake_threads.h"
 #include "platform/event_log.h"
 #include "platform/shared_memory.h"
+#include "support/channel_lines.h"
 #include "watchdog/log.h"
 #include "watchdog/watchdog.h"
 
@@ -86,9 +88,8 @@ struct WatchdogRig {
   // thread.
   void Collect() {
     std::lock_guard lock(lines_mutex_);
-    std::string line;
-    while (channel.take(line)) {
-      lines_.push_back(line);
+    for (std::string& line : DrainChannel(channel)) {
+      lines_.push_back(std::move(line));
     }
   }
 
