@@ -12,9 +12,9 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_profile_store.h"
 #include "fakes/fake_service_manager.h"
+#include "fakes/fake_shared_memory.h"
 #include "fakes/fake_threads.h"
 #include "platform/event_log.h"
-#include "platform/shared_memory.h"
 #include "support/channel_lines.h"
 #include "watchdog/log.h"
 #include "watchdog/watchdog.h"
@@ -27,19 +27,6 @@ inline constexpr char kIni[] = "C:\\gandry\\Gandry.ini";
 inline constexpr std::chrono::milliseconds kLoopDelayThread{5000};
 inline constexpr std::chrono::milliseconds kStartDelayThread{7000};
 inline constexpr std::chrono::milliseconds kLoopDelayService{11000};
-
-// A section that outlives its mappings, so lines can still be read after the channel closed.
-class MemorySection final : public SharedMemory {
- public:
-  std::byte* Open(const char*, std::size_t size) override {
-    bytes_.resize(size);
-    return bytes_.data();
-  }
-  void Close() override {}
-
- private:
-  std::vector<std::byte> bytes_;
-};
 
 class RecordingEventLog final : public EventLog {
  public:
@@ -114,7 +101,8 @@ struct WatchdogRig {
   FakeClock::Participant test_thread{clock};
   FakeServiceManager services;
   FakeProfileStore profiles;
-  MemorySection section;
+  // Outlives its mappings, so lines can still be read after the run closed the channel.
+  FakeSharedMemory section;
   MessageChannel channel{section};
   RecordingEventLog events;
   WatchdogLog log;
