@@ -1,6 +1,6 @@
 // Lines per second through the message channel: appends (one thread and eight threads sharing
 // the channel's lock) and takes, for short and for full-length lines. Natively the ring lies in
-// a heap buffer; on Windows it is the real named section.
+// a heap buffer; on Windows it is the real named section (see ring_section_*.cpp).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -9,13 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "ring_section.h"
 #include "common/zt_mapfile.h"
-
-#ifdef _WIN32
-#include "platform/win/win_shared_memory.h"
-#else
-#include "heap_shared_memory.h"
-#endif
 
 namespace gandry {
 namespace {
@@ -101,14 +96,9 @@ void Print(const char* where, const char* what, std::size_t bytes, const char* t
 
 int main() {
   using namespace gandry;
-#ifdef _WIN32
-  WinSharedMemory memory;
-  const char* where = sizeof(void*) == 8 ? "Wine x64" : "Wine x86";
-#else
-  HeapSharedMemory memory;
-  const char* where = "native";
-#endif
-  MessageChannel channel(memory);
+  const BenchSection section = MakeBenchSection();
+  const char* where = section.where;
+  MessageChannel channel(*section.memory);
   if (!channel.open()) {
     std::fprintf(stderr, "ring_bench: the channel cannot be opened\n");
     return 1;

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "common/channel_test_lines.h"
 #include "common/ring.h"
 #include "fakes/fake_shared_memory.h"
+#include "support/channel_lines.h"
 
 namespace gandry {
 namespace {
@@ -88,7 +88,7 @@ TEST_F(MessageChannelTest, ASecondOpenerKeepsTheStateOfTheFirst) {
   MessageChannel reader(reader_memory);
   ASSERT_TRUE(reader.open());
   channel_.append("from the writer");
-  EXPECT_EQ(TakeAll(reader), (std::vector<std::string>{"", "", "", "from the writer"}));
+  EXPECT_EQ(DrainChannel(reader), (std::vector<std::string>{"", "", "", "from the writer"}));
 }
 
 TEST_F(MessageChannelTest, LinesKeepTheirBytesAndAreCutAt250) {
@@ -100,7 +100,7 @@ TEST_F(MessageChannelTest, LinesKeepTheirBytesAndAreCutAt250) {
   channel_.append(long_line + std::string(100, 'b'));
   EXPECT_EQ(SlotBytes(section_, 0, 1), std::string(1, '\0'));
   EXPECT_EQ(SlotBytes(section_, 2, 251), long_line + std::string(50, 'b') + '\0');
-  EXPECT_EQ(TakeAll(channel_),
+  EXPECT_EQ(DrainChannel(channel_),
             (std::vector<std::string>{"", summary, long_line + std::string(50, 'b')}));
 }
 
@@ -109,7 +109,7 @@ TEST_F(MessageChannelTest, FiveHundredLinesFitWithoutLoss) {
   AppendNumbered(1, 500);
   EXPECT_EQ(last_written(), 499);
   EXPECT_EQ(last_read(), -1);
-  EXPECT_EQ(TakeAll(channel_), Numbered("line ", 1, 500));
+  EXPECT_EQ(DrainChannel(channel_), Numbered("line ", 1, 500));
   EXPECT_EQ(last_read(), 499);
 }
 
@@ -118,7 +118,7 @@ TEST_F(MessageChannelTest, TheFirstWrapBeforeAnyTakeDiscardsTheFirstTwoLines) {
   AppendNumbered(1, 501);
   EXPECT_EQ(last_written(), 0);
   EXPECT_EQ(last_read(), 1);
-  EXPECT_EQ(TakeAll(channel_), Numbered("line ", 3, 501));
+  EXPECT_EQ(DrainChannel(channel_), Numbered("line ", 3, 501));
 }
 
 TEST_F(MessageChannelTest, AFullRingDiscardsExactlyTheOldestUnreadLinePerAppend) {
@@ -132,7 +132,7 @@ TEST_F(MessageChannelTest, AFullRingDiscardsExactlyTheOldestUnreadLinePerAppend)
   AppendNumbered(11, 509);
   EXPECT_EQ(RingNext(last_written()), last_read());
   AppendNumbered(510, 510);
-  EXPECT_EQ(TakeAll(channel_), Numbered("line ", 12, 510));
+  EXPECT_EQ(DrainChannel(channel_), Numbered("line ", 12, 510));
   // The reader keeps up again: nothing more is lost, also across the end of the ring.
   for (int i = 511; i < 1300; ++i) {
     ASSERT_TRUE(channel_.append("line " + std::to_string(i)));
@@ -197,7 +197,7 @@ TEST(MessageChannelHostileHeader, IndicesOutsideTheRingAreRepaired) {
       EXPECT_LT(written, kChannelSlotCount);
       EXPECT_GE(read, -1);
       EXPECT_LT(read, kChannelSlotCount);
-      EXPECT_EQ(TakeAll(channel), std::vector<std::string>{"after"});
+      EXPECT_EQ(DrainChannel(channel), std::vector<std::string>{"after"});
       EXPECT_TRUE(std::all_of(section->begin() + kChannelSize, section->end(),
                               [](std::byte b) { return b == std::byte{0xA5}; }));
     }
@@ -280,7 +280,7 @@ TEST(MessageChannelThreads, AppendsAreSerialisedAndStopAtClose) {
     FakeSharedMemory reader_memory(section);
     MessageChannel reader(reader_memory);
     ASSERT_TRUE(reader.open());
-    const std::vector<std::string> lines = TakeAll(reader);
+    const std::vector<std::string> lines = DrainChannel(reader);
     ASSERT_EQ(static_cast<int>(lines.size()), succeeded.load());
     std::vector<int> next(kThreads, 0);
     for (const std::string& line : lines) {

@@ -12,7 +12,8 @@
 namespace gandry {
 
 // A heap buffer standing in for a named section. Two fakes built on the same buffer behave
-// like two processes that mapped the same section.
+// like two processes that mapped the same section. The bytes outlive Close, so a test can read
+// what a run wrote after it closed its channel.
 class FakeSharedMemory final : public SharedMemory {
  public:
   using Section = std::vector<std::byte>;

@@ -9,6 +9,7 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_event_log.h"
 #include "fakes/fake_shared_memory.h"
+#include "support/channel_lines.h"
 
 namespace gandry {
 namespace {
@@ -28,14 +29,7 @@ class WatchdogLogTest : public ::testing::Test {
   WatchdogLog MakeLog(RunMode mode) {
     return WatchdogLog(mode, clock_, MakeDateTimeFormat(German()), channel_, events_);
   }
-  std::vector<std::string> ChannelLines() {
-    std::vector<std::string> lines;
-    std::string line;
-    while (channel_.take(line)) {
-      lines.push_back(line);
-    }
-    return lines;
-  }
+  std::vector<std::string> ChannelLines() { return DrainChannel(channel_); }
 
   FakeClock clock_{EncodeDateTime({2026, 12, 6, 16, 7, 13, 250})};
   FakeSharedMemory memory_;

@@ -5,15 +5,17 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/zt_mapfile.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
+#include "fakes/fake_shared_memory.h"
 #include "fakes/fake_threads.h"
 #include "platform/event_log.h"
-#include "platform/shared_memory.h"
+#include "support/channel_lines.h"
 #include "watchdog/log.h"
 #include "watchdog/watchdog.h"
 
@@ -25,19 +27,6 @@ inline constexpr char kIni[] = "C:\\gandry\\Gandry.ini";
 inline constexpr std::chrono::milliseconds kLoopDelayThread{5000};
 inline constexpr std::chrono::milliseconds kStartDelayThread{7000};
 inline constexpr std::chrono::milliseconds kLoopDelayService{11000};
-
-// A section that outlives its mappings, so lines can still be read after the channel closed.
-class MemorySection final : public SharedMemory {
- public:
-  std::byte* Open(const char*, std::size_t size) override {
-    bytes_.resize(size);
-    return bytes_.data();
-  }
-  void Close() override {}
-
- private:
-  std::vector<std::byte> bytes_;
-};
 
 class RecordingEventLog final : public EventLog {
  public:
@@ -85,9 +74,8 @@ struct WatchdogRig {
   // thread.
   void Collect() {
     std::lock_guard lock(lines_mutex_);
-    std::string line;
-    while (channel.take(line)) {
-      lines_.push_back(line);
+    for (std::string& line : DrainChannel(channel)) {
+      lines_.push_back(std::move(line));
     }
   }
 
@@ -112,7 +100,8 @@ struct WatchdogRig {
   FakeClock::Participant test_thread{clock};
   FakeServiceManager services;
   FakeIniStore ini;
-  MemorySection section;
+  // Outlives its mappings, so lines can still be read after the run closed the channel.
+  FakeSharedMemory section;
   MessageChannel channel{section};
   RecordingEventLog events;
   WatchdogLog log;

@@ -1,6 +1,9 @@
 #include "tools/wine_rig/ring_reader.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "support/channel_lines.h"
 
 namespace gandry::rig {
 
@@ -16,15 +19,12 @@ bool AnyContains(const std::vector<std::string>& lines, const std::string& text)
 RingReader::RingReader() : channel_(memory_) {
   opened_ = channel_.open();
   // Whatever an earlier user of the section left behind is not ours.
-  std::string stale;
-  while (channel_.take(stale)) {
-  }
+  DrainChannel(channel_);
 }
 
 const std::vector<std::string>& RingReader::Lines() {
-  std::string line;
-  while (channel_.take(line)) {
-    lines_.push_back(line);
+  for (std::string& line : DrainChannel(channel_)) {
+    lines_.push_back(std::move(line));
   }
   return lines_;
 }

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "common/channel_test_lines.h"
 #include "common/zt_mapfile.h"
 #include "platform/win/win_shared_memory.h"
+#include "support/channel_lines.h"
 #include "tools/wine_rig/bin_folder.h"
 
 namespace gandry {
@@ -42,7 +42,7 @@ class ChannelAcrossProcesses : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(reader_.open());
     // Whatever an earlier user of the section left behind is not ours.
-    TakeAll(reader_);
+    DrainChannel(reader_);
   }
 
   WinSharedMemory memory_;
@@ -54,7 +54,7 @@ TEST_F(ChannelAcrossProcesses, TheWriterContinuesTheRingTheReaderInitialised) {
   HANDLE writer = StartWriter("lines");
   ASSERT_NE(writer, nullptr);
   ASSERT_EQ(Finish(writer), 0u);
-  EXPECT_EQ(TakeAll(reader_),
+  EXPECT_EQ(DrainChannel(reader_),
             (std::vector<std::string>{"from the reader", "first", std::string(250, 'w'),
                                       "two\nlines", "", "\xe4\xf6\xfc last"}));
 }
@@ -63,7 +63,7 @@ TEST_F(ChannelAcrossProcesses, AWriterThatRunsAheadDiscardsTheOldestLines) {
   HANDLE writer = StartWriter("count 600");
   ASSERT_NE(writer, nullptr);
   ASSERT_EQ(Finish(writer), 0u);
-  EXPECT_EQ(TakeAll(reader_), Numbered("n ", 102, 600));
+  EXPECT_EQ(DrainChannel(reader_), Numbered("n ", 102, 600));
 }
 
 TEST_F(ChannelAcrossProcesses, AReaderThatKeepsUpGetsEveryLineInOrder) {
@@ -72,7 +72,7 @@ TEST_F(ChannelAcrossProcesses, AReaderThatKeepsUpGetsEveryLineInOrder) {
   std::vector<std::string> lines;
   for (;;) {
     const bool ended = WaitForSingleObject(writer, 0) == WAIT_OBJECT_0;
-    for (const std::string& line : TakeAll(reader_)) {
+    for (const std::string& line : DrainChannel(reader_)) {
       lines.push_back(line);
     }
     if (ended) {

@@ -8,7 +8,7 @@
 namespace gandry {
 
 // Every line the channel holds now, in the order taken.
-inline std::vector<std::string> TakeAll(MessageChannel& channel) {
+inline std::vector<std::string> DrainChannel(MessageChannel& channel) {
   std::vector<std::string> lines;
   std::string line;
   while (channel.take(line)) {

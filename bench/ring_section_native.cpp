@@ -1,0 +1,13 @@
+#include <memory>
+
+#include "ring_section.h"
+#include "fakes/fake_shared_memory.h"
+
+namespace gandry {
+
+// Without Win32 shared memory a heap buffer measures the ring's own cost.
+BenchSection MakeBenchSection() {
+  return {std::make_unique<FakeSharedMemory>(), "native"};
+}
+
+}  // namespace gandry
