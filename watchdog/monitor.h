@@ -14,7 +14,7 @@ namespace gandry {
 
 // Stack reserved for each monitor thread: a thousand monitors must fit comfortably into the
 // address space of a 32-bit process.
-inline constexpr std::size_t kMonitorStackReservation = 64 * 1024;
+inline constexpr std::size_t kMonitorStackReservation = std::size_t{64} * 1024;
 
 // Watches one configured item on a thread of its own: restarts the service every restart
 // period and starts it again when it is found stopped, within the attempt limit. Owned jointly
