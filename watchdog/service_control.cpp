@@ -9,7 +9,7 @@ namespace gandry {
 
 namespace {
 
-constexpr std::size_t kPulseStackReservation = 64 * 1024;
+constexpr std::size_t kPulseStackReservation = std::size_t{64} * 1024;
 
 }  // namespace
 
