@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "ring_section.h"
 #include "common/zt_mapfile.h"
+#include "ring_section.h"
 
 namespace gandry {
 namespace {

@@ -1,7 +1,7 @@
 #include <memory>
 
-#include "ring_section.h"
 #include "platform/win/win_shared_memory.h"
+#include "ring_section.h"
 
 namespace gandry {
 
