@@ -10,9 +10,9 @@ namespace gandry {
 
 namespace {
 
-// Waiting for the stopped state, and for any other once it is stopped: a notification is
-// one-shot and fires at once when the mask matches the current state, so each stop is reported
-// once. Deletion is asked for either way.
+// Waiting for the stopped state, and for any other once it is stopped: a notification fires at
+// once when its mask matches the current state, so this reports each stop once whether or not
+// the platform remembers what it already told this handle. Deletion is asked for either way.
 constexpr DWORD kToStopped = SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_DELETE_PENDING;
 constexpr DWORD kFromStopped = SERVICE_NOTIFY_START_PENDING | SERVICE_NOTIFY_STOP_PENDING |
                                SERVICE_NOTIFY_RUNNING | SERVICE_NOTIFY_CONTINUE_PENDING |
