@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "platform/win/win_error.h"
+#include "platform/win/win_service_watch.h"
 
 namespace gandry {
 
@@ -92,9 +95,13 @@ Result<std::unique_ptr<OpenedService>> WinServiceManager::Open(const std::string
   return std::unique_ptr<OpenedService>(std::make_unique<WinOpenedService>(manager, service));
 }
 
-Result<std::unique_ptr<ServiceWatch>> WinServiceManager::Watch(const std::string&,
-                                                               std::function<void(ServiceEvent)>) {
-  return SystemError{ERROR_CALL_NOT_IMPLEMENTED};
+WinServiceManager::WinServiceManager() : notifier_(std::make_unique<ServiceNotifier>()) {}
+
+WinServiceManager::~WinServiceManager() = default;
+
+Result<std::unique_ptr<ServiceWatch>> WinServiceManager::Watch(
+    const std::string& name, std::function<void(ServiceEvent)> on_event) {
+  return notifier_->Watch(name, std::move(on_event));
 }
 
 }  // namespace gandry

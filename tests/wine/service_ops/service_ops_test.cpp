@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -83,6 +86,35 @@ class FastTickClock final : public Clock {
   WinClock real_;
 };
 
+// What watches reported, counted.
+class Tally {
+ public:
+  std::function<void(ServiceEvent)> Sink() {
+    return [this](ServiceEvent event) {
+      std::lock_guard lock(mutex_);
+      ++(event == ServiceEvent::kStopped ? stopped_ : deleted_);
+      changed_.notify_all();
+    };
+  }
+  bool WaitStopped(int count) { return Wait(stopped_, count); }
+  bool WaitDeleted(int count) { return Wait(deleted_, count); }
+  int stopped() {
+    std::lock_guard lock(mutex_);
+    return stopped_;
+  }
+
+ private:
+  bool Wait(const int& counter, int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return counter >= count; });
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int stopped_ = 0;
+  int deleted_ = 0;
+};
+
 std::size_t Count(const std::vector<ServiceState>& states, ServiceState state) {
   return static_cast<std::size_t>(std::count(states.begin(), states.end(), state));
 }
@@ -159,6 +191,70 @@ TEST(ServiceOps, AStartThatHangsIsGivenUpWithoutSpinning) {
   states = services.TakeStates();
   EXPECT_EQ(Count(states, ServiceState::kStartPending), states.size());
   EXPECT_LE(states.size(), 100u);
+}
+
+TEST(ServiceWatch, ReportsEachStopOnceUntilDestroyed) {
+  rig::RegisteredService test_service = RegisterTestService("");
+  ASSERT_TRUE(test_service.registered());
+  ASSERT_TRUE(test_service.StartRunning());
+  WinServiceManager services;
+
+  // Many watches on the one thread; stops sent through another handle.
+  Tally first;
+  Tally many;
+  constexpr int kMany = 64;
+  std::unique_ptr<ServiceWatch> watch =
+      std::move(*services.Watch(test_service.name(), first.Sink()));
+  std::vector<std::unique_ptr<ServiceWatch>> watches;
+  for (int i = 0; i < kMany; ++i) {
+    watches.push_back(std::move(*services.Watch(test_service.name(), many.Sink())));
+  }
+  ASSERT_TRUE(test_service.Stop());
+  EXPECT_TRUE(first.WaitStopped(1));
+  EXPECT_TRUE(many.WaitStopped(kMany));
+  ASSERT_TRUE(test_service.StartRunning());
+  ASSERT_TRUE(test_service.Stop());
+  EXPECT_TRUE(first.WaitStopped(2));
+  EXPECT_TRUE(many.WaitStopped(2 * kMany));
+  watch.reset();
+  watches.clear();
+
+  // Stopped as it begins: told at once. The earlier watches hear nothing of the next stop.
+  Tally later;
+  watch = std::move(*services.Watch(test_service.name(), later.Sink()));
+  EXPECT_TRUE(later.WaitStopped(1));
+  ASSERT_TRUE(test_service.StartRunning());
+  ASSERT_TRUE(test_service.Stop());
+  EXPECT_TRUE(later.WaitStopped(2));
+  EXPECT_EQ(later.stopped(), 2);
+  EXPECT_EQ(first.stopped(), 2);
+  EXPECT_EQ(many.stopped(), 2 * kMany);
+}
+
+TEST(ServiceWatch, FailsForAnUnknownNameAndEndsOnDeletion) {
+  WinServiceManager services;
+  Tally tally;
+  EXPECT_EQ(services.Watch("gandry-no-such-service", tally.Sink()).error().code,
+            static_cast<std::uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
+
+  const rig::RegisteredService test_service = RegisterTestService("");
+  ASSERT_TRUE(test_service.registered());
+  Result<std::unique_ptr<ServiceWatch>> watch = services.Watch(test_service.name(), tally.Sink());
+  ASSERT_TRUE(watch.ok());
+  ASSERT_TRUE(tally.WaitStopped(1));
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, test_service.name().c_str(), DELETE);
+  ASSERT_TRUE(DeleteService(service));
+  CloseServiceHandle(service);
+  // Windows refuses to open a service marked for deletion; Wine 8 leaves it as it was until
+  // its last handle closes, and tells nothing.
+  SC_HANDLE reopened = OpenServiceA(manager, test_service.name().c_str(), SERVICE_QUERY_STATUS);
+  CloseServiceHandle(manager);
+  if (reopened != nullptr) {
+    CloseServiceHandle(reopened);
+    GTEST_SKIP() << "deletion is not reported while a handle is open";
+  }
+  EXPECT_TRUE(tally.WaitDeleted(1));
 }
 
 }  // namespace
