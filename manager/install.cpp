@@ -14,6 +14,16 @@ namespace {
 
 using std::chrono::minutes;
 
+// Errors by which a system says that it does not have a setting at all.
+bool IsUnsupported(SystemError error) {
+  constexpr std::uint32_t kNotSupported = 50;
+  constexpr std::uint32_t kInvalidParameter = 87;
+  constexpr std::uint32_t kCallNotImplemented = 120;
+  constexpr std::uint32_t kInvalidLevel = 124;
+  return error.code == kNotSupported || error.code == kInvalidParameter ||
+         error.code == kCallNotImplemented || error.code == kInvalidLevel;
+}
+
 const char* StartTypeName(const ServiceRegistration& registration) {
   switch (registration.start_type) {
     case StartType::kAuto:
@@ -75,7 +85,11 @@ int RegisterService(Manager& manager, const ServiceRegistration& wanted) {
     return manager.Fail("Cannot set the service's description", described.error());
   }
   const Status recovery = manager.platform.recovery.Set(kServiceName, ExpectedFailureActions());
-  if (!recovery) {
+  if (!recovery && IsUnsupported(recovery.error())) {
+    // The service works without them; only a crash of the watchdog goes unrepaired.
+    manager.err << "Warning: this system does not take the service's recovery actions: "
+                << manager.Explain(recovery.error()) << '\n';
+  } else if (!recovery) {
     return manager.Fail("Cannot set the service's recovery actions", recovery.error());
   }
   return kExitDone;

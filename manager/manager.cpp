@@ -14,7 +14,7 @@ Manager::Manager(ManagerPlatform& platform_in, const std::string& own_path, std:
       out(out_in),
       err(err_in) {}
 
-std::string Manager::Explain(SystemError error) {
+std::string Manager::SystemText(SystemError error) {
   std::string text(Trim(platform.errors.Text(error.code)));
   while (!text.empty() && text.back() == '.') {
     text.pop_back();
@@ -22,7 +22,11 @@ std::string Manager::Explain(SystemError error) {
   if (text.empty()) {
     text = "System error " + std::to_string(error.code);
   }
-  text += '.';
+  return text;
+}
+
+std::string Manager::Explain(SystemError error) {
+  std::string text = SystemText(error) + '.';
   if (error.code == kErrorAccessDenied) {
     text += " Run gandry-manager from an elevated prompt (Run as administrator).";
   }

@@ -43,8 +43,9 @@ struct Manager {
   Manager(ManagerPlatform& platform_in, const std::string& own_path, std::ostream& out_in,
           std::ostream& err_in);
 
-  // The system's text for `error`, ending in a full stop; access denied comes with the hint
-  // to run elevated.
+  // The system's text for `error` without its line end and final full stop.
+  std::string SystemText(SystemError error);
+  // The same, ending in a full stop; access denied comes with the hint to run elevated.
   std::string Explain(SystemError error);
   // Writes "<what>: <explanation>" to err and returns kExitFailed.
   int Fail(const std::string& what, SystemError error);

@@ -57,7 +57,7 @@ ServiceReport Inspect(Manager& manager, const std::string& name) {
     return report;
   }
   report.registration = *registration;
-  report.exit_text = manager.Explain(SystemError{run->exit_code});
+  report.exit_text = manager.SystemText(SystemError{run->exit_code});
   return report;
 }
 
@@ -71,11 +71,11 @@ std::string Describe(Manager& manager, const ServiceReport& report) {
   std::string text =
       std::string(StateName(report.run.state)) + ", start type " +
       StartTypeName(report.registration.start_type, report.registration.delayed_start) +
-      ", last exit code " + std::to_string(report.run.exit_code);
+      ", last exit code " + std::to_string(report.run.exit_code) + " (" + report.exit_text;
   if (report.run.exit_code == kServiceSpecificError) {
-    text += " (service-specific code " + std::to_string(report.run.service_exit_code) + ")";
+    text += "; its own code " + std::to_string(report.run.service_exit_code);
   }
-  return text + " " + report.exit_text;
+  return text + ")";
 }
 
 Json ToJson(Manager& manager, const ServiceReport& report) {

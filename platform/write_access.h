@@ -11,7 +11,8 @@ namespace gandry {
 class WriteAccess {
  public:
   virtual ~WriteAccess() = default;
-  // The accounts and groups, other than the administrators and the system itself, that may
+  // The accounts and groups, other than the administrators (the one running this process
+  // included) and the system itself, that may
   // write, append to, delete or re-permission `path`, or take it over; "Everyone" when the
   // object has no access control list at all. Fails when the list cannot be read, for
   // instance on a file system that keeps none (ERROR_NOT_SUPPORTED, 50).

@@ -47,7 +47,8 @@ class FakeServiceDatabase {
     return it == services_.end() ? nullptr : &it->second;
   }
 
-  std::optional<std::uint32_t> fail_all;  // every call fails with this error
+  std::optional<std::uint32_t> fail_all;        // every call fails with this error
+  std::optional<std::uint32_t> recovery_fails;  // setting failure actions fails with this
 
   class Setup final : public ServiceSetup {
    public:
@@ -111,6 +112,9 @@ class FakeServiceDatabase {
     Status Set(const std::string& name, const FailureActions& actions) override {
       if (auto error = db_.Check(name)) {
         return *error;
+      }
+      if (db_.recovery_fails) {
+        return SystemError{*db_.recovery_fails};
       }
       db_.services_[name].failure_actions = actions;
       return {};

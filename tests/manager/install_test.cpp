@@ -81,8 +81,20 @@ TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) 
   EXPECT_THAT(rig.err, HasSubstr("There is no gandry.svc in C:\\Program Files\\Gandry\\"));
   EXPECT_EQ(rig.services.Find(kWatchdog), nullptr);
 
-  // A later step fails with a text of its own.
+  // A system without recovery actions gets a warning; a refusal of them fails.
   rig.files.files[kSvc] = "MZ";
+  rig.services.recovery_fails = 87;
+  rig.errors.texts[87] = "Invalid parameter.\r\n";
+  EXPECT_EQ(rig.Run({"install", "--no-start"}), 0);
+  EXPECT_EQ(rig.err,
+            "Warning: this system does not take the service's recovery actions: Invalid "
+            "parameter.\n");
+  rig.services.recovery_fails = 5;
+  EXPECT_EQ(rig.Run({"install", "--no-start"}), 1);
+  EXPECT_THAT(rig.err, StartsWith("Cannot set the service's recovery actions: Access is denied."));
+  rig.services.recovery_fails.reset();
+
+  // A later step fails with a text of its own.
   rig.errors.texts[1234] = "Odd.\r\n";
   rig.sources.fail_all = 1234;
   EXPECT_EQ(rig.Run({"install"}), 1);

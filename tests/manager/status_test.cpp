@@ -19,10 +19,10 @@ TEST(ManagerStatus, ShowsTheWatchdogAndEachItemsService) {
   rig.Service("Spooler", ServiceState::kRunning, StartType::kDemand);
   EXPECT_EQ(rig.Run({"status"}), 0);
   EXPECT_EQ(rig.out,
-            "Watchdog zt-gandry-demon: stopped, start type auto, last exit code 1066 "
-            "(service-specific code 1) The service has returned a service-specific error code.\n"
-            "Item1 Spooler: running, start type demand, last exit code 0 The operation "
-            "completed successfully.; attempts 3, period 0 min\n"
+            "Watchdog zt-gandry-demon: stopped, start type auto, last exit code 1066 (The "
+            "service has returned a service-specific error code; its own code 1)\n"
+            "Item1 Spooler: running, start type demand, last exit code 0 (The operation "
+            "completed successfully); attempts 3, period 0 min\n"
             "Item2 Gone: not installed; attempts 1, period 60 min\n");
 }
 
@@ -47,7 +47,7 @@ TEST(ManagerStatus, JsonIsOneDocumentThatKeepsOddTextsIntact) {
   EXPECT_EQ(item["attempts"], "abc");
   EXPECT_EQ(item["period"], 5);
   EXPECT_EQ(item["exitCode"], 77);
-  EXPECT_EQ(item["exitText"], "System error 77.");
+  EXPECT_EQ(item["exitText"], "System error 77");
   // Plain ASCII on the wire, whatever the console's code page.
   EXPECT_TRUE(std::all_of(rig.out.begin(), rig.out.end(),
                           [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
