@@ -209,14 +209,14 @@ void CheckPermissions(Manager& manager, Findings& findings, bool ini_exists) {
     if (others->empty()) {
       continue;
     }
-    std::string names;
-    for (const std::string& name : *others) {
-      names += (names.empty() ? "" : ", ") + name;
+    std::string message = what + " may be changed by ";
+    for (std::size_t i = 0; i < others->size(); ++i) {
+      message += (i == 0 ? "" : ", ") + (*others)[i];
     }
-    findings.Problem(what + " may be changed by " + names +
-                     ". Whoever can edit Gandry.ini makes the watchdog, which runs as "
-                     "LocalSystem, stop and start services: allow only administrators to write "
-                     "there.");
+    message +=
+        ". Whoever can edit Gandry.ini makes the watchdog, which runs as LocalSystem, stop and "
+        "start services: allow only administrators to write there.";
+    findings.Problem(message);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "manager/text.h"
 
@@ -91,7 +92,9 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
         return Error("The option --" + name + " takes no value.");
       }
     } else {
-      return Error("The command " + command + " has no option \"" + word + "\".");
+      std::string message = "The command " + command + " has no option \"";
+      message += word + "\".";
+      return Error(std::move(message));
     }
     if (!args.options.emplace(name, value).second) {
       return Error("The option --" + name + " is given twice.");

@@ -110,6 +110,7 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
   const bool have_ini = manager.platform.files.Exists(manager.ini_path);
   const std::vector<Item> items = have_ini ? ReadItems(manager) : std::vector<Item>{};
   std::vector<ServiceReport> reports;
+  reports.reserve(items.size());
   for (const Item& item : items) {
     reports.push_back(Inspect(manager, item.service));
   }

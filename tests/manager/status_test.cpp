@@ -8,8 +8,6 @@
 namespace gandry {
 namespace {
 
-using ::testing::ElementsAre;
-
 TEST(ManagerStatus, ShowsTheWatchdogAndEachItemsService) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0", "Gone|x|1|60"});
