@@ -10,7 +10,6 @@ namespace gandry::testing {
 namespace {
 
 using ::testing::Contains;
-using ::testing::ElementsAre;
 using ::testing::Not;
 
 // Well after every monitor's first check.
