@@ -15,7 +15,8 @@ enum class ServiceRequest : std::uint8_t {
   kContinue,
   kInterrogate,
   kShutdown,
-  kOther,  // any request the service did not say it takes
+  kParamChange,  // the service's settings have changed
+  kOther,        // any request the service did not say it takes
 };
 
 // The service's side of the dispatcher: what the process does as the service.

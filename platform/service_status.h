@@ -10,7 +10,8 @@ namespace gandry {
 struct AcceptedControls {
   bool stop = false;
   bool pause_continue = false;
-  bool shutdown = false;  // the notice that the system is shutting down
+  bool shutdown = false;      // the notice that the system is shutting down
+  bool param_change = false;  // the notice that the service's settings have changed
 };
 
 // What a service tells the service manager about itself. A service that ends through an

@@ -24,6 +24,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   });
 }
 
+bool EqualsNoCase(std::string_view text, std::string_view other) {
+  return text.size() == other.size() && StartsWithNoCase(text, other);
+}
+
 }  // namespace
 
 std::string DirectoryOf(std::string_view path) {
@@ -97,6 +101,9 @@ void LoadConfiguration(Watchdog& watchdog) {
       ReadDelaySetting(ini, ini_path, "Settings", kStartDelayThread.key,
                        kStartDelayThread.default_seconds) *
       1000;
+  // Read only: a watchdog that polls needs nothing in the file.
+  watchdog.settings.notify =
+      EqualsNoCase(ini.ReadValue(ini_path, "Settings", "WatchMode"), "notify");
   watchdog.items = LoadItems(ini, ini_path, talk ? &watchdog.channel : nullptr);
 }
 

@@ -1,5 +1,6 @@
 #include "watchdog/monitor.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "common/date_time.h"
@@ -15,15 +16,20 @@ constexpr double kMsPerDay = 86'400'000.0;
 
 }  // namespace
 
-std::shared_ptr<TSrvManThread> TSrvManThread::Start(Watchdog& watchdog, const std::string& item) {
-  const int number = watchdog.RunningMonitors.fetch_add(1) + 1;
-  std::shared_ptr<TSrvManThread> monitor(new TSrvManThread(watchdog, item, number));
+std::shared_ptr<TSrvManThread> TSrvManThread::Start(Watchdog& watchdog, const std::string& item,
+                                                    MonitorOrigin origin) {
+  // Monitors that ended before, or that a reload ends, must not lend their numbers to new
+  // ones: the log tells monitors apart by them.
+  const int count = watchdog.RunningMonitors.fetch_add(1) + 1;
+  const int number = std::max(count, watchdog.last_thread_number.load() + 1);
+  std::shared_ptr<TSrvManThread> monitor(new TSrvManThread(watchdog, item, number, origin));
   Result<std::unique_ptr<Thread>> thread =
       watchdog.threads.Create([monitor] { monitor->Execute(); }, kMonitorStackReservation);
   if (!thread) {
     watchdog.RunningMonitors.fetch_sub(1);
     throw std::runtime_error("cannot create a monitor thread");
   }
+  watchdog.last_thread_number.store(number);
   // Logged while the thread waits, so the announcement always comes before its own lines.
   watchdog.log.LogLine(
       FormatText("start thread #%d of [%s]", number, monitor->service_name_.c_str()), false);
@@ -31,12 +37,15 @@ std::shared_ptr<TSrvManThread> TSrvManThread::Start(Watchdog& watchdog, const st
   return monitor;
 }
 
-TSrvManThread::TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number)
+TSrvManThread::TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number,
+                             MonitorOrigin origin)
     : watchdog_(watchdog),
+      item_(item),
       service_name_(ExtractField(item, 1, '|')),
       attempt_limit_(ParseIntLoose(ExtractField(item, 3, '|'))),
       restart_period_(ParseIntLoose(ExtractField(item, 4, '|'))),
-      thread_number_(thread_number) {}
+      thread_number_(thread_number),
+      origin_(origin) {}
 
 void TSrvManThread::Execute() {
   try {
@@ -44,6 +53,8 @@ void TSrvManThread::Execute() {
   } catch (...) {
     // An error ends the monitor; the end handling below still keeps the count right.
   }
+  // No report may reach a monitor that is gone.
+  watch_.reset();
   EndHandling();
 }
 
@@ -53,7 +64,8 @@ void TSrvManThread::Watch() {
     return;
   }
   Clock& clock = watchdog_.clock;
-  if (clock.Sleep(std::chrono::milliseconds(watchdog_.settings.start_delay_thread_ms),
+  if (origin_ == MonitorOrigin::kRunStart &&
+      clock.Sleep(std::chrono::milliseconds(watchdog_.settings.start_delay_thread_ms.load()),
                   &terminated_)) {
     return;
   }
@@ -63,11 +75,24 @@ void TSrvManThread::Watch() {
   schedule.pauses_seen = watchdog_.pause_count.load();
   do {
     RestartIfDue(schedule);
-    if (Terminated() || Pause()) {
+    if (Terminated()) {
       break;
     }
-    StartIfStopped(remaining);
-    if (Pause()) {
+    PauseEnd end = Pause();
+    if (end == PauseEnd::kTerminated) {
+      break;
+    }
+    if (end == PauseEnd::kStopReported) {
+      StartAfterReportedStop(remaining);
+    } else {
+      StartIfStopped(remaining);
+    }
+    // A stop reported in the pause before the restart check is handled at once as well; the
+    // check follows a full pause after that.
+    while ((end = Pause()) == PauseEnd::kStopReported) {
+      StartAfterReportedStop(remaining);
+    }
+    if (end == PauseEnd::kTerminated) {
       break;
     }
   } while (!Terminated());
@@ -95,6 +120,8 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
   in_restart_.store(true);
   const bool restarted = !Terminated() && Restart();
   in_restart_.store(false);
+  // The stop this restart made is no reason to start the service.
+  stop_reported_.store(false);
   if (!restarted) {
     return;
   }
@@ -130,6 +157,7 @@ bool TSrvManThread::Restart() {
     // The stop was refused (or never taken up): nothing was restarted.
     return false;
   }
+  NoteStartRequest();
   return StartAndWait(services, watchdog_.clock, service_name_, nullptr);
 }
 
@@ -144,6 +172,7 @@ void TSrvManThread::StartIfStopped(int& remaining) {
                           true);
     return;
   }
+  NoteStartRequest();
   if (StartAndWait(watchdog_.services, watchdog_.clock, service_name_, &terminated_)) {
     remaining = attempt_limit_;
     watchdog_.log.LogLine(FormatText("Service [%s] successfully started by %d attempt(s).",
@@ -154,10 +183,101 @@ void TSrvManThread::StartIfStopped(int& remaining) {
   }
 }
 
-bool TSrvManThread::Pause() {
-  return watchdog_.clock.Sleep(std::chrono::milliseconds(watchdog_.settings.loop_delay_thread_ms),
-                               &terminated_) ||
-         Terminated();
+void TSrvManThread::StartAfterReportedStop(int& remaining) {
+  // A report may come late, after the service was started again by anyone.
+  if (watchdog_.paused.load() ||
+      QueryState(watchdog_.services, service_name_) != ServiceState::kStopped) {
+    return;
+  }
+  // A service that dies soon after each start is started again ever later, so that a crash
+  // loop does not become a start loop; one that stayed up a while is started at once.
+  if (started_before_) {
+    Clock& clock = watchdog_.clock;
+    const std::int64_t since = clock.TickMs() - last_start_ms_;
+    const std::int64_t loop_ms = watchdog_.settings.loop_delay_thread_ms.load();
+    std::int64_t wait_ms = 0;
+    if (since < loop_ms) {
+      wait_ms = triggered_spacing_ms_ - since;
+      triggered_spacing_ms_ = std::min(triggered_spacing_ms_ * 2, loop_ms);
+    } else {
+      triggered_spacing_ms_ = kMinTriggeredSpacingMs;
+    }
+    if (wait_ms > 0 &&
+        (clock.Sleep(std::chrono::milliseconds(wait_ms), &terminated_) || Terminated())) {
+      return;
+    }
+  }
+  StartIfStopped(remaining);
+}
+
+void TSrvManThread::NoteStartRequest() {
+  last_start_ms_ = watchdog_.clock.TickMs();
+  started_before_ = true;
+}
+
+TSrvManThread::PauseEnd TSrvManThread::Pause() {
+  UpdateWatch();
+  Clock& clock = watchdog_.clock;
+  const std::int64_t end = clock.TickMs() + watchdog_.settings.loop_delay_thread_ms.load();
+  for (;;) {
+    // Lowered before looking, so a report or request after the look cuts the sleep short.
+    wake_.Lower();
+    if (Terminated()) {
+      return PauseEnd::kTerminated;
+    }
+    if (deleted_.load()) {
+      UpdateWatch();
+    }
+    // While the watchdog is paused a reported stop is dropped; the next pass sees the state.
+    if (stop_reported_.exchange(false) && !watchdog_.paused.load()) {
+      return PauseEnd::kStopReported;
+    }
+    const std::int64_t left = end - clock.TickMs();
+    if (left <= 0) {
+      return PauseEnd::kElapsed;
+    }
+    clock.Sleep(std::chrono::milliseconds(left), &wake_);
+  }
+}
+
+void TSrvManThread::UpdateWatch() {
+  if (deleted_.exchange(false)) {
+    watch_.reset();
+    watch_given_up_ = true;
+    watchdog_.log.LogLine(
+        FormatText("Service [%s] was deleted; it is polled from now on.", service_name_.c_str()),
+        true);
+  }
+  // With no attempts there is nothing a report could start.
+  const bool wanted = watchdog_.settings.notify.load() && attempt_limit_ > 0 && !watch_given_up_;
+  if (!wanted) {
+    watch_.reset();
+    stop_reported_.store(false);
+    return;
+  }
+  if (watch_ != nullptr) {
+    return;
+  }
+  Result<std::unique_ptr<ServiceWatch>> watch = watchdog_.services.Watch(
+      service_name_, [this](ServiceEvent event) { OnServiceEvent(event); });
+  if (!watch) {
+    watch_given_up_ = true;
+    watchdog_.log.LogLine(FormatText("Service [%s] cannot be watched (error %u); it is polled.",
+                                     service_name_.c_str(), watch.error().code),
+                          true);
+    return;
+  }
+  watch_ = std::move(*watch);
+}
+
+// On the platform's thread: only notes the event and wakes the monitor.
+void TSrvManThread::OnServiceEvent(ServiceEvent event) {
+  if (event == ServiceEvent::kDeleted) {
+    deleted_.store(true);
+  } else if (!in_restart_.load()) {
+    stop_reported_.store(true);
+  }
+  wake_.Raise();
 }
 
 void TSrvManThread::EndHandling() {

@@ -16,23 +16,38 @@ namespace gandry {
 // address space of a 32-bit process.
 inline constexpr std::size_t kMonitorStackReservation = std::size_t{64} * 1024;
 
+// The shortest spacing of the starts that reported stops trigger, in milliseconds.
+inline constexpr std::int64_t kMinTriggeredSpacingMs = 1000;
+
+// When a monitor makes its first check.
+enum class MonitorOrigin : std::uint8_t {
+  kRunStart,  // after StartDelayThread: the system may still be booting
+  kReload,    // after one LoopDelayThread
+};
+
 // Watches one configured item on a thread of its own: restarts the service every restart
-// period and starts it again when it is found stopped, within the attempt limit. Owned jointly
-// by whoever started it and by its own thread, so a terminate request never reaches a freed
-// monitor.
+// period and starts it again when it is found stopped, within the attempt limit. With notify
+// set it also subscribes to the service's stops, and a reported stop ends its pause at once.
+// Owned jointly by whoever started it and by its own thread, so a terminate request never
+// reaches a freed monitor.
 class TSrvManThread {
  public:
-  // Counts the monitor in RunningMonitors (its new value is the thread number), reads fields
-  // 1, 3 and 4 of `item`, creates its thread, logs "start thread #n of [name]" and only then
-  // lets the thread run. Throws std::runtime_error when no thread can be created; the monitor
-  // is then neither counted nor announced.
-  static std::shared_ptr<TSrvManThread> Start(Watchdog& watchdog, const std::string& item);
+  // Counts the monitor in RunningMonitors (its new value is the thread number, unless a
+  // monitor of this run already had that), reads fields 1, 3 and 4 of `item`, creates its
+  // thread, logs "start thread #n of [name]" and only then lets the thread run. Throws
+  // std::runtime_error when no thread can be created; the monitor is then neither counted nor
+  // announced.
+  static std::shared_ptr<TSrvManThread> Start(Watchdog& watchdog, const std::string& item,
+                                              MonitorOrigin origin = MonitorOrigin::kRunStart);
 
   TSrvManThread(const TSrvManThread&) = delete;
   TSrvManThread& operator=(const TSrvManThread&) = delete;
 
   // Asks the monitor to end; wakes it at once from its pauses and from a start it waits on.
-  void Terminate() { terminated_.Raise(); }
+  void Terminate() {
+    terminated_.Raise();
+    wake_.Raise();
+  }
   bool Terminated() const { return terminated_.IsRaised(); }
   // True once the end handling has run; the monitor no longer touches the watchdog then.
   bool Ended() const { return ended_.IsRaised(); }
@@ -44,13 +59,17 @@ class TSrvManThread {
     return ended_.IsRaised() || clock.Sleep(limit, &ended_);
   }
 
+  const std::string& item() const { return item_; }
   const std::string& service_name() const { return service_name_; }
   std::int32_t attempt_limit() const { return attempt_limit_; }
   std::int32_t restart_period() const { return restart_period_; }
   int thread_number() const { return thread_number_; }
 
  private:
-  TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number);
+  TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number,
+                MonitorOrigin origin);
+
+  enum class PauseEnd : std::uint8_t { kElapsed, kStopReported, kTerminated };
 
   // When the next scheduled restart is due, on the monotonic tick clock: local time may jump.
   struct Schedule {
@@ -66,18 +85,37 @@ class TSrvManThread {
   bool Restart();
   // Starts the service when it is found stopped, counting the failures in `remaining`.
   void StartIfStopped(int& remaining);
-  // Pauses LoopDelayThread ms; true when the monitor was asked to end.
-  bool Pause();
+  // The same after a reported stop, spaced from the previous start request.
+  void StartAfterReportedStop(int& remaining);
+  void NoteStartRequest();
+  // Pauses LoopDelayThread ms; ends early for a terminate request or a reported stop.
+  PauseEnd Pause();
+  // Subscribes to the service's stops, or ends the subscription, as the settings now say.
+  void UpdateWatch();
+  void OnServiceEvent(ServiceEvent event);
   void EndHandling();
 
   Watchdog& watchdog_;
+  const std::string item_;
   const std::string service_name_;
   const std::int32_t attempt_limit_;
   const std::int32_t restart_period_;  // minutes
   const int thread_number_;
+  const MonitorOrigin origin_;
   WaitableFlag terminated_;
   WaitableFlag ended_;
   std::atomic<bool> in_restart_{false};
+  // Raised by Terminate and by the subscription; lowered by the monitor before it looks.
+  WaitableFlag wake_;
+  std::atomic<bool> stop_reported_{false};
+  std::atomic<bool> deleted_{false};
+
+  // The monitor thread's own.
+  std::unique_ptr<ServiceWatch> watch_;
+  bool watch_given_up_ = false;  // failed or ended: this monitor polls from now on
+  std::int64_t last_start_ms_ = 0;
+  bool started_before_ = false;
+  std::int64_t triggered_spacing_ms_ = kMinTriggeredSpacingMs;
 };
 
 }  // namespace gandry

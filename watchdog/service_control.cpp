@@ -86,6 +86,13 @@ void ServiceControl::Control(ServiceRequest request) {
     case ServiceRequest::kInterrogate:
       reporter_.Report(status_);
       break;
+    case ServiceRequest::kParamChange:
+      // Carried out by the supervisor; a stop under way makes it pointless.
+      if (!stopping_ && !finished_) {
+        watchdog_.reload_requested.store(true);
+        watchdog_.SupervisorWake.Raise();
+      }
+      break;
     case ServiceRequest::kOther:
       break;
   }

@@ -13,7 +13,7 @@ namespace gandry {
 inline constexpr char kServiceName[] = "zt-gandry-demon";
 
 inline constexpr AcceptedControls kControlsAccepted{
-    .stop = true, .pause_continue = true, .shutdown = true};
+    .stop = true, .pause_continue = true, .shutdown = true, .param_change = true};
 inline constexpr std::uint32_t kStatusWaitHintMs = 1000;
 
 // A run that ended through an error stops with this exit code of the service's own, so that

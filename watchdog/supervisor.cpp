@@ -7,6 +7,7 @@
 
 #include "watchdog/config.h"
 #include "watchdog/format_text.h"
+#include "watchdog/item_diff.h"
 #include "watchdog/monitor.h"
 
 namespace gandry {
@@ -44,6 +45,39 @@ void StopMonitors(Clock& clock, const MonitorList& monitors) {
   }
 }
 
+// Reads the configuration again and brings the monitors in line: a monitor whose item is
+// still listed goes on as it is, a listed item without one gets a new monitor, and the
+// monitors of items no longer listed are asked to end. Every monitor stays in `monitors`
+// until it has ended, so a stop waits for them all. False when nothing is left to watch.
+bool Reload(Watchdog& watchdog, MonitorList& monitors) {
+  LoadConfiguration(watchdog);
+  MonitorList active;
+  std::vector<std::string> running;
+  for (const auto& monitor : monitors) {
+    if (!monitor->Terminated() && !monitor->Ended()) {
+      active.push_back(monitor);
+      running.push_back(monitor->item());
+    }
+  }
+  const ItemDiff diff = DiffItems(running, watchdog.items);
+  // The new ones first, so that the running count cannot reach zero on the way.
+  for (std::size_t i = 0; i < watchdog.items.size(); ++i) {
+    if (!diff.kept_from[i]) {
+      monitors.push_back(TSrvManThread::Start(watchdog, watchdog.items[i], MonitorOrigin::kReload));
+    }
+  }
+  watchdog.log.LogLine(
+      FormatText("Configuration reloaded: %d item(s) watched, %d added, %d removed.",
+                 static_cast<int>(watchdog.items.size()), static_cast<int>(diff.added()),
+                 static_cast<int>(diff.removed.size())),
+      true);
+  for (const std::size_t index : diff.removed) {
+    active[index]->Terminate();
+  }
+  std::erase_if(monitors, [](const auto& monitor) { return monitor->Ended(); });
+  return !watchdog.items.empty();
+}
+
 void Supervise(Watchdog& watchdog, MonitorList& monitors) {
   LoadConfiguration(watchdog);
   if (watchdog.items.empty()) {
@@ -61,10 +95,24 @@ void Supervise(Watchdog& watchdog, MonitorList& monitors) {
       FormatText("Self service was successfully started. Taked %d item(s) for manage:%s",
                  static_cast<int>(watchdog.items.size()), summary.c_str()),
       true);
-  // Each pause ends at once when StopFlag is raised.
-  const std::chrono::milliseconds poll(watchdog.settings.loop_delay_service_ms);
-  while (!watchdog.StopFlag.IsRaised()) {
-    watchdog.clock.Sleep(poll, &watchdog.StopFlag);
+  // Each pause ends at once when StopFlag is raised or a reload is asked for. A stop takes
+  // precedence: a reload asked for meanwhile is not made.
+  for (;;) {
+    watchdog.SupervisorWake.Lower();
+    if (watchdog.StopFlag.IsRaised()) {
+      break;
+    }
+    if (watchdog.reload_requested.exchange(false)) {
+      if (!Reload(watchdog, monitors)) {
+        // As with an empty list at the start, once the last monitor has gone.
+        StopMonitors(watchdog.clock, monitors);
+        watchdog.log.LogLine("Nothing to do. Exiting.", true);
+        return;
+      }
+      continue;
+    }
+    watchdog.clock.Sleep(std::chrono::milliseconds(watchdog.settings.loop_delay_service_ms.load()),
+                         &watchdog.SupervisorWake);
   }
   StopMonitors(watchdog.clock, monitors);
   watchdog.log.LogLine("Self service was successfully stopped.", true);

@@ -16,15 +16,17 @@
 
 namespace gandry {
 
-// The three delays of "Gandry.ini", in milliseconds.
+// The settings of "Gandry.ini": the three delays in milliseconds, and whether monitors are
+// told of stops rather than only looking. A reload changes them while monitors read them.
 struct WatchdogSettings {
-  int loop_delay_thread_ms = 30000;
-  int loop_delay_service_ms = 20000;
-  int start_delay_thread_ms = 180000;
+  std::atomic<int> loop_delay_thread_ms{30000};
+  std::atomic<int> loop_delay_service_ms{20000};
+  std::atomic<int> start_delay_thread_ms{180000};
+  std::atomic<bool> notify{false};
 };
 
-// Everything one watchdog run shares between its threads. The settings and items are written
-// once by LoadConfiguration before any monitor exists and only read afterwards.
+// Everything one watchdog run shares between its threads. The items are the supervisor's own:
+// written by LoadConfiguration at the start and on each reload, on the supervisor's thread.
 struct Watchdog {
   Watchdog(RunMode mode, std::string executable_path, Clock& clock, Threads& threads,
            ServiceManager& services, IniStore& ini, MessageChannel& channel, WatchdogLog& log)
@@ -35,7 +37,12 @@ struct Watchdog {
         services(services),
         ini(ini),
         channel(channel),
-        log(log) {}
+        log(log) {
+    StopFlag.AddObserver(&stop_relay_);
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+  ~Watchdog() { StopFlag.RemoveObserver(&stop_relay_); }
 
   const RunMode mode;
   const std::string executable_path;  // the running program's full path
@@ -46,13 +53,29 @@ struct Watchdog {
   MessageChannel& channel;
   WatchdogLog& log;
 
-  WaitableFlag StopFlag;                // ends the supervisor's wait
+  WaitableFlag StopFlag;        // ends the supervisor's wait
+  WaitableFlag SupervisorWake;  // raised with StopFlag, and for a reload request
+  std::atomic<bool> reload_requested{false};
   std::atomic<int> RunningMonitors{0};  // monitors created and not yet ended
-  std::atomic<bool> paused{false};      // the service is paused: monitors leave services alone
+  std::atomic<int> last_thread_number{0};
+  std::atomic<bool> paused{false};  // the service is paused: monitors leave services alone
   std::atomic<std::uint32_t> pause_count{0};  // pauses so far, so a monitor sees even short ones
 
   WatchdogSettings settings;
   std::vector<std::string> items;
+
+ private:
+  // Passes StopFlag on to SupervisorWake, so that the supervisor waits for a stop and a reload
+  // request at once. It lives as long as the flags: a raise may reach it at any time.
+  class StopRelay final : public WaitableFlag::Observer {
+   public:
+    explicit StopRelay(WaitableFlag& target) : target_(target) {}
+    void FlagRaised() override { target_.Raise(); }
+
+   private:
+    WaitableFlag& target_;
+  };
+  StopRelay stop_relay_{SupervisorWake};
 };
 
 }  // namespace gandry

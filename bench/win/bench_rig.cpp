@@ -3,6 +3,7 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -165,6 +166,60 @@ ProcessFigures MeasureProcess(HANDLE process, DWORD process_id,
 
 double Mebibytes(std::uint64_t bytes) {
   return static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+double Largest(const std::vector<double>& values) {
+  return *std::max_element(values.begin(), values.end());
+}
+
+bool WriteSettings(const WatchdogFolder& folder, int delay_s, bool notify,
+                   const std::vector<std::string>& items) {
+  const std::string delay = std::to_string(delay_s);
+  std::string text = "[Settings]\r\nLoopDelayThread=" + delay + "\r\nLoopDelayService=" + delay +
+                     "\r\nStartDelayThread=" + delay + "\r\n";
+  if (notify) {
+    text += "WatchMode=notify\r\n";
+  }
+  text += "[Services]\r\n";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    text += "Item" + std::to_string(i + 1) + "=" + items[i] + "\r\n";
+  }
+  return folder.WriteIniText(text);
+}
+
+bool WatchComeback(RegisteredService& service, DWORD limit_ms, Comeback& seen) {
+  seen = Comeback{};
+  const double deadline = NowMs() + limit_ms;
+  double previous_poll = NowMs();
+  for (;;) {
+    const DWORD state = service.State();
+    const double now = NowMs();
+    if (seen.stopped == 0) {
+      if (state == SERVICE_STOPPED) {
+        seen.stopped = now;
+      } else if (state == SERVICE_START_PENDING || state == SERVICE_RUNNING) {
+        // Stopped and started again between two polls.
+        seen.stopped = previous_poll;
+      }
+    }
+    if (seen.stopped != 0 && seen.start_requested == 0 && state != SERVICE_STOPPED && state != 0) {
+      seen.start_requested = now;
+    }
+    if (seen.start_requested != 0 && state == SERVICE_RUNNING) {
+      seen.running = now;
+      return true;
+    }
+    if (now > deadline) {
+      return false;
+    }
+    previous_poll = now;
+    Sleep(kStatePollMs);
+  }
 }
 
 }  // namespace gandry::bench

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/wine_rig/bin_folder.h"
 #include "tools/wine_rig/child_process.h"
@@ -52,5 +53,28 @@ ProcessFigures MeasureProcess(HANDLE process, DWORD process_id,
                               const std::string& command_line_marker);
 
 double Mebibytes(std::uint64_t bytes);
+
+// The middle value (the upper of the two middle ones for an even count) and the largest; both
+// need at least one value.
+double Median(std::vector<double> values);
+double Largest(const std::vector<double>& values);
+
+// Writes the folder's whole "Gandry.ini": all three delays `delay_s`, WatchMode=notify when
+// `notify` (nothing, so the default polling, otherwise), and `items`.
+bool WriteSettings(const WatchdogFolder& folder, int delay_s, bool notify,
+                   const std::vector<std::string>& items);
+
+// The moments, on NowMs's clock, at which one poll loop saw a service stopped, then out of
+// stopped again (someone asked for its start), then running.
+struct Comeback {
+  double stopped = 0;
+  double start_requested = 0;
+  double running = 0;
+};
+// Polls the service's state every kStatePollMs until it runs after having been stopped; false
+// after `limit_ms`. The service must be stopped already or on its way there (asked to stop). When a
+// start comes so soon that no poll saw the service stopped, the stop is put at the last poll
+// before.
+bool WatchComeback(RegisteredService& service, DWORD limit_ms, Comeback& seen);
 
 }  // namespace gandry::bench

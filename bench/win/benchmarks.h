@@ -10,6 +10,13 @@ int StopLatency(int loop_delay_service_s, int runs);
 // A watched service found stopped, and stopped again right after it was brought back:
 // seconds until it runs again, against the configured delays.
 int Recovery();
+// A watched service stopped from outside at random moments, `runs` times, under a watchdog
+// that polls or that is notified of stops: until its start is requested and until it runs.
+int StopToStart(bool notify, int runs);
+// "zt-gandry-demon" watching one item gets a second one whose service is stopped: until that
+// service's start is requested and until it runs, after a reload request and after a restart
+// of the watchdog, `runs` times each.
+int Reload(bool notify, int runs);
 // CPU of the watchdog while its watched service hangs in start pending for `seconds`.
 int HungStartCpu(int seconds);
 // Threads and memory of one watchdog that watches `items` items, beside those of a process

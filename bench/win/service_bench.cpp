@@ -1,9 +1,12 @@
-// Measures the watchdog under the service manager: stop latency, recovery time, CPU while a
-// watched service hangs, and the cost of many items. Uses gandry.svc and test_service.exe from
+// Measures the watchdog under the service manager: stop latency, recovery time, the time from
+// a stop to the start in both watch modes, a reload against a restart, CPU while a watched
+// service hangs, and the cost of many items. Uses gandry.svc and test_service.exe from
 // its own folder; registers services of its own and removes them again.
 //
 //   service_bench stop-latency SECONDS RUNS
 //   service_bench recovery
+//   service_bench stop-to-start polling|notify RUNS
+//   service_bench reload polling|notify RUNS
 //   service_bench hung-start-cpu SECONDS
 //   service_bench items COUNT
 #include <cstdio>
@@ -30,6 +33,17 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "recovery") == 0) {
     return Recovery();
   }
+  // 1 for notify, 0 for polling, -1 for anything else.
+  auto watch_mode = [&](int index) {
+    const char* mode = argc > index ? argv[index] : "";
+    return std::strcmp(mode, "notify") == 0 ? 1 : std::strcmp(mode, "polling") == 0 ? 0 : -1;
+  };
+  if (std::strcmp(command, "stop-to-start") == 0 && watch_mode(2) >= 0 && number(3) > 0) {
+    return StopToStart(watch_mode(2) == 1, number(3));
+  }
+  if (std::strcmp(command, "reload") == 0 && watch_mode(2) >= 0 && number(3) > 0) {
+    return Reload(watch_mode(2) == 1, number(3));
+  }
   if (std::strcmp(command, "hung-start-cpu") == 0 && number(2) > 0) {
     return HungStartCpu(number(2));
   }
@@ -41,6 +55,7 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr,
                "usage: service_bench stop-latency SECONDS RUNS | recovery | "
+               "stop-to-start polling|notify RUNS | reload polling|notify RUNS | "
                "hung-start-cpu SECONDS | items COUNT\n");
   return 2;
 }

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -12,11 +11,6 @@ namespace {
 constexpr DWORD kStateLimitMs = 30'000;
 // Long enough for the supervisor to be in its wait and the monitors in their pauses.
 constexpr DWORD kSettleMs = 1500;
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 }  // namespace
 
@@ -59,8 +53,8 @@ int StopLatency(int loop_delay_service_s, int runs) {
   std::printf(
       "stop latency %s, LoopDelayService=%3d s: request -> stopped %7.1f ms median, "
       "%7.1f ms max; -> process ended %7.1f ms median (%d stops)\n",
-      Architecture(), loop_delay_service_s, Median(to_stopped),
-      *std::max_element(to_stopped.begin(), to_stopped.end()), Median(to_exit), runs);
+      Architecture(), loop_delay_service_s, Median(to_stopped), Largest(to_stopped),
+      Median(to_exit), runs);
   return 0;
 }
 

@@ -13,10 +13,10 @@ namespace {
 
 static_assert(SERVICE_WIN32_OWN_PROCESS == 0x10);
 static_assert(SERVICE_ACCEPT_STOP == 1 && SERVICE_ACCEPT_PAUSE_CONTINUE == 2 &&
-              SERVICE_ACCEPT_SHUTDOWN == 4);
+              SERVICE_ACCEPT_SHUTDOWN == 4 && SERVICE_ACCEPT_PARAMCHANGE == 8);
 static_assert(SERVICE_CONTROL_STOP == 1 && SERVICE_CONTROL_PAUSE == 2 &&
               SERVICE_CONTROL_CONTINUE == 3 && SERVICE_CONTROL_INTERROGATE == 4 &&
-              SERVICE_CONTROL_SHUTDOWN == 5);
+              SERVICE_CONTROL_SHUTDOWN == 5 && SERVICE_CONTROL_PARAMCHANGE == 6);
 static_assert(ERROR_SERVICE_SPECIFIC_ERROR == 1066);
 
 // Set by Dispatch for the time it runs.
@@ -27,7 +27,8 @@ std::atomic<SERVICE_STATUS_HANDLE> g_status_handle{nullptr};
 DWORD ControlsMask(const AcceptedControls& accepts) {
   return (accepts.stop ? SERVICE_ACCEPT_STOP : 0) |
          (accepts.pause_continue ? SERVICE_ACCEPT_PAUSE_CONTINUE : 0) |
-         (accepts.shutdown ? SERVICE_ACCEPT_SHUTDOWN : 0);
+         (accepts.shutdown ? SERVICE_ACCEPT_SHUTDOWN : 0) |
+         (accepts.param_change ? SERVICE_ACCEPT_PARAMCHANGE : 0);
 }
 
 ServiceRequest RequestOf(DWORD control) {
@@ -42,6 +43,8 @@ ServiceRequest RequestOf(DWORD control) {
       return ServiceRequest::kInterrogate;
     case SERVICE_CONTROL_SHUTDOWN:
       return ServiceRequest::kShutdown;
+    case SERVICE_CONTROL_PARAMCHANGE:
+      return ServiceRequest::kParamChange;
     default:
       return ServiceRequest::kOther;
   }

@@ -31,6 +31,7 @@ class FakeServiceManager final : public ServiceManager {
     bool query_fails = false;
     bool open_throws = false;  // opening it throws, as an allocation failure would
     bool watch_fails = false;
+    std::function<void()> on_start;  // called under the fake's lock after each accepted start
     std::uint32_t wait_hint_ms = 0;
     std::uint32_t check_point = 0;
     // Counters.
@@ -159,6 +160,9 @@ class FakeServiceManager final : public ServiceManager {
       s.state = (s.hang_start_pending || s.start_pending_polls > 0) ? ServiceState::kStartPending
                                                                     : ServiceState::kRunning;
       pending_left_ = s.start_pending_polls;
+      if (s.on_start) {
+        s.on_start();
+      }
       return {};
     }
 

@@ -134,9 +134,9 @@ TEST_F(LoadConfigurationTest, ReadsTheIniBesideTheProgramAndTalksInDebugMode) {
   Watchdog watchdog = Make(kDebugMode);
   LoadConfiguration(watchdog);
 
-  EXPECT_EQ(watchdog.settings.loop_delay_thread_ms, 10'000);
-  EXPECT_EQ(watchdog.settings.loop_delay_service_ms, 20'000);
-  EXPECT_EQ(watchdog.settings.start_delay_thread_ms, 180'000);
+  EXPECT_EQ(watchdog.settings.loop_delay_thread_ms.load(), 10'000);
+  EXPECT_EQ(watchdog.settings.loop_delay_service_ms.load(), 20'000);
+  EXPECT_EQ(watchdog.settings.start_delay_thread_ms.load(), 180'000);
   EXPECT_EQ(watchdog.items, (std::vector<std::string>{"Spooler||3|1440", "W32Time||0|60"}));
   EXPECT_EQ(Lines(channel),
             (std::vector<std::string>{"Configuration file: [C:\\Gandry\\Gandry.ini]",
@@ -150,7 +150,7 @@ TEST_F(LoadConfigurationTest, CreatesTheDefaultsAndStaysSilentInServiceMode) {
   LoadConfiguration(watchdog);
 
   EXPECT_TRUE(watchdog.items.empty());
-  EXPECT_EQ(watchdog.settings.loop_delay_thread_ms, 30'000);
+  EXPECT_EQ(watchdog.settings.loop_delay_thread_ms.load(), 30'000);
   EXPECT_TRUE(Lines(channel).empty());
   EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "30");
   EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayService"), "20");

@@ -65,9 +65,9 @@ TEST(HostileIni, BinaryAndHugeContentGivesDefaultsAndCutItems) {
   }
 
   LoadConfiguration(rig.watchdog);
-  EXPECT_EQ(rig.watchdog.settings.loop_delay_thread_ms, 30'000);
-  EXPECT_EQ(rig.watchdog.settings.loop_delay_service_ms, 20'000);
-  EXPECT_EQ(rig.watchdog.settings.start_delay_thread_ms, 180'000);
+  EXPECT_EQ(rig.watchdog.settings.loop_delay_thread_ms.load(), 30'000);
+  EXPECT_EQ(rig.watchdog.settings.loop_delay_service_ms.load(), 20'000);
+  EXPECT_EQ(rig.watchdog.settings.start_delay_thread_ms.load(), 180'000);
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayThread"), "30");
   // Compared one by one: a failure message with every binary item would be unreadable.
   ASSERT_EQ(rig.watchdog.items.size(), expected_items.size());

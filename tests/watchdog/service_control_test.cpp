@@ -77,7 +77,8 @@ TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
   EXPECT_THAT(reporter.states(), ElementsAre(ServiceState::kStartPending, ServiceState::kRunning,
                                              ServiceState::kStopped));
   for (const auto& report : reports) {
-    EXPECT_TRUE(report.accepts.stop && report.accepts.pause_continue && report.accepts.shutdown);
+    EXPECT_TRUE(report.accepts.stop && report.accepts.pause_continue && report.accepts.shutdown &&
+                report.accepts.param_change);
     EXPECT_EQ(report.service_exit_code, 0u);
     EXPECT_EQ(report.check_point, 0u);
     EXPECT_EQ(report.wait_hint_ms, 1000u);
@@ -152,12 +153,14 @@ TEST(ServiceControlTest, PauseContinueAndInterrogate) {
   EXPECT_FALSE(serving.rig.watchdog.StopFlag.IsRaised());
 }
 
-TEST(ServiceControlTest, PauseOrContinueWhileStoppingKeepsTheStopPending) {
+TEST(ServiceControlTest, PauseContinueOrReloadWhileStoppingKeepsTheStopPending) {
   ServingRig serving;
   serving.control.Control(ServiceRequest::kPause);
   serving.control.Control(ServiceRequest::kStop);
   serving.control.Control(ServiceRequest::kContinue);
+  serving.control.Control(ServiceRequest::kParamChange);
   serving.control.Control(ServiceRequest::kPause);
+  EXPECT_FALSE(serving.rig.watchdog.reload_requested.load());
   ASSERT_TRUE(serving.reporter.WaitForState(ServiceState::kStopped));
   auto states = serving.reporter.states();
   const auto stopping = std::find(states.begin(), states.end(), ServiceState::kStopPending);

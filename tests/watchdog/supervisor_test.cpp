@@ -50,7 +50,7 @@ TEST(SupervisorTest, AnnouncesItsItemsThenStopsEveryMonitorBeforeItsLastWord) {
   EXPECT_EQ(lines.back(), "Self service was successfully stopped.");
   EXPECT_EQ(std::ranges::count(rig.clock.pauses(), kLoopDelayService), 3);
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
-  EXPECT_EQ(rig.watchdog.settings.loop_delay_service_ms, 11000);
+  EXPECT_EQ(rig.watchdog.settings.loop_delay_service_ms.load(), 11000);
 }
 
 TEST(SupervisorTest, EndsWhenEveryMonitorHasEndedByItself) {

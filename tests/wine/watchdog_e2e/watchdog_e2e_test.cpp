@@ -155,7 +155,7 @@ TEST(WatchdogEndToEnd, RunsAsTheServiceAndAnswersItsControls) {
   EXPECT_EQ(running.dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
   EXPECT_EQ(running.dwControlsAccepted,
             static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE |
-                               SERVICE_ACCEPT_SHUTDOWN));
+                               SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PARAMCHANGE));
 
   ASSERT_TRUE(gandry.Control(SERVICE_CONTROL_PAUSE));
   EXPECT_TRUE(gandry.WaitForState(SERVICE_PAUSED, kWaitLimitMs));
@@ -175,6 +175,59 @@ TEST(WatchdogEndToEnd, RunsAsTheServiceAndAnswersItsControls) {
   const SERVICE_STATUS stopped = gandry.Status();
   EXPECT_EQ(stopped.dwWin32ExitCode, 0u);
   EXPECT_EQ(stopped.dwServiceSpecificExitCode, 0u);
+}
+
+// A pass would come two minutes after the first pause began; the reported stop is acted on
+// at once.
+TEST(WatchdogEndToEnd, NotifyModeStartsAServiceStoppedFromOutsideAtOnce) {
+  RegisteredService watched(UniqueName("gandry-e2e-notify"), TestServiceCommand());
+  ASSERT_TRUE(watched.registered() && watched.StartRunning());
+  WatchdogFolder folder("gandry-e2e");
+  ASSERT_TRUE(folder.ready());
+  ASSERT_TRUE(folder.WriteIni(120, 120, 5, {watched.name() + "||3|0"}));
+  ASSERT_TRUE(WritePrivateProfileStringA("Settings", "WatchMode", "Notify", folder.ini().c_str()));
+  RingReader ring;
+  ChildProcess watchdog(folder.CommandLine("-debug"));
+  ASSERT_TRUE(watchdog.started());
+  ASSERT_TRUE(ring.WaitForLine("start thread #1 of [" + watched.name() + "]", kWaitLimitMs));
+  // The subscription is made when the start delay is over.
+  Sleep(7'000);
+  ASSERT_TRUE(watched.Stop());
+  const ULONGLONG stopped = GetTickCount64();
+  EXPECT_TRUE(ring.WaitForLine(
+      "Service [" + watched.name() + "] successfully started by 3 attempt(s).", 60'000))
+      << ::testing::PrintToString(ring.Lines());
+  std::printf("stop to started line: %llu ms\n", GetTickCount64() - stopped);
+  EXPECT_EQ(watched.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(watchdog.WaitExit(0), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+// Both watched services are stopped. The first item's monitor is in its long start delay, so
+// only a monitor made by the reload can start anything soon: one pause after the reload.
+TEST(WatchdogEndToEnd, ParamChangeWatchesANewItemAndLeavesTheOtherMonitorAlone) {
+  RegisteredService kept(UniqueName("gandry-e2e-kept"), TestServiceCommand());
+  RegisteredService added(UniqueName("gandry-e2e-added"), TestServiceCommand());
+  ASSERT_TRUE(kept.registered() && added.registered());
+  WatchdogFolder folder("gandry-e2e");
+  ASSERT_TRUE(folder.ready());
+  ASSERT_TRUE(folder.WriteIni(5, 5, 120, {kept.name() + "||3|0"}));
+  RegisteredService gandry("zt-gandry-demon", folder.CommandLine("-service"));
+  ASSERT_TRUE(gandry.registered());
+  ASSERT_TRUE(gandry.Start());
+  ASSERT_TRUE(gandry.WaitForState(SERVICE_RUNNING, kWaitLimitMs));
+  const DWORD process = gandry.ProcessId();
+  // The service reports running before it reads its configuration.
+  Sleep(2'000);
+
+  ASSERT_TRUE(WritePrivateProfileStringA("Services", "Item2", (added.name() + "||3|0").c_str(),
+                                         folder.ini().c_str()));
+  ASSERT_TRUE(gandry.Control(SERVICE_CONTROL_PARAMCHANGE));
+  EXPECT_TRUE(added.WaitForState(SERVICE_RUNNING, kWaitLimitMs));
+  // A pause more: a new monitor for the first item would have started its service by now.
+  Sleep(6'000);
+  EXPECT_EQ(kept.State(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(gandry.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(gandry.ProcessId(), process);
 }
 
 TEST(WatchdogEndToEnd, ServiceWithoutItemsStopsByItself) {
