@@ -296,6 +296,16 @@ TEST(WineManager, EditsGoThroughTheProfileFunctionsAndKeepTheComments) {
   const std::string text = ReadFileText(folder.Ini());
   EXPECT_THAT(text, HasSubstr("; Pause of each monitor between two checks of its service [30]."));
   EXPECT_THAT(text, HasSubstr("LoopDelayThread=45\r\n"));
+  EXPECT_EQ(folder.Run("status").exit_code, 0u);
+
+  // A running watchdog is told of each edit.
+  ASSERT_EQ(folder.Run("start").exit_code, 0u);
+  const Outcome reloaded = folder.Run("set LoopDelayThread 40");
+  EXPECT_EQ(reloaded.exit_code, 0u) << reloaded.err;
+  EXPECT_THAT(reloaded.out, HasSubstr("Asked the service \"zt-gandry-demon\" to read"));
+  EXPECT_EQ(folder.Run("reload").exit_code, 0u);
+  EXPECT_EQ(WatchdogState(), DWORD{SERVICE_RUNNING});
+  EXPECT_THAT(folder.Run("set LoopDelayThread 41 --no-reload").out, Not(HasSubstr("Asked")));
 
   const Outcome status = folder.Run("status --json");
   EXPECT_EQ(status.exit_code, 0u) << status.err;
