@@ -1,12 +1,13 @@
-# The release zip of a Windows build: both programs, a commented sample "Gandry.ini" and the
-# administrator's guide, flat in one folder named after the version and architecture.
+# The release zip of a Windows build: the watchdog, the shell and the manager, a commented
+# sample "Gandry.ini" and the administrator's guide, flat in one folder named after the version
+# and architecture.
 #   cmake --build --preset windows-x64 --target package
 if(NOT WIN32)
   return()
 endif()
 
-if(TARGET gandry_svc AND TARGET gandry_exe)
-  install(TARGETS gandry_svc gandry_exe RUNTIME DESTINATION . COMPONENT release)
+if(TARGET gandry_svc AND TARGET gandry_exe AND TARGET gandry_manager)
+  install(TARGETS gandry_svc gandry_exe gandry_manager RUNTIME DESTINATION . COMPONENT release)
 endif()
 # Text files get CR LF line ends, which every Windows editor shows right.
 set(GANDRY_PACKAGE_TEXT ${CMAKE_BINARY_DIR}/package-text)

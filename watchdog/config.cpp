@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
+#include "common/delay_rule.h"
 #include "watchdog/zt_utils.h"
 
 namespace gandry {
@@ -11,10 +13,6 @@ namespace gandry {
 namespace {
 
 constexpr std::size_t kItemValueMax = 200;
-// Stands for a key that is missing or does not hold a complete integer.
-constexpr int kDelayMissing = 21474836;
-constexpr int kDelayMin = 5;
-constexpr int kDelayMax = 120;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) {
@@ -43,25 +41,33 @@ std::string DirectoryOf(std::string_view path) {
 int ReadDelaySetting(IniStore& ini, const std::string& ini_path, const char* section,
                      const char* key, int fallback) {
   const std::string text = ini.ReadValue(ini_path, section, key);
-  const std::optional<std::int32_t> parsed = ParseIntComplete(text);
-  const int value = parsed ? *parsed : kDelayMissing;
-  if (value == kDelayMissing || value < kDelayMin || value > kDelayMax) {
+  const std::optional<int> value = AcceptedDelay(ParseIntComplete(text));
+  if (!value) {
     // A failed write only means the bad value stays in the file; the default is used anyway.
     (void)ini.WriteValue(ini_path, section, key, std::to_string(fallback));
     return fallback;
   }
-  return value;
+  return *value;
+}
+
+std::vector<ItemLine> ReadItemLines(IniStore& ini, const std::string& ini_path, const char* section,
+                                    const char* prefix) {
+  std::vector<ItemLine> lines;
+  for (const std::string& key : ini.ListKeys(ini_path, section)) {
+    const std::string line = key + "=" + ini.ReadValue(ini_path, section, key);
+    if (StartsWithNoCase(line, prefix)) {
+      lines.push_back({key, line.substr(line.find('=') + 1, kItemValueMax)});
+    }
+  }
+  return lines;
 }
 
 std::vector<std::string> LoadItems(IniStore& ini, const std::string& ini_path,
                                    MessageChannel* channel, const char* section,
                                    const char* prefix) {
   std::vector<std::string> items;
-  for (const std::string& key : ini.ListKeys(ini_path, section)) {
-    const std::string line = key + "=" + ini.ReadValue(ini_path, section, key);
-    if (StartsWithNoCase(line, prefix)) {
-      items.push_back(line.substr(line.find('=') + 1, kItemValueMax));
-    }
+  for (ItemLine& line : ReadItemLines(ini, ini_path, section, prefix)) {
+    items.push_back(std::move(line.value));
   }
   if (channel != nullptr) {
     if (items.empty()) {
@@ -84,11 +90,17 @@ void LoadConfiguration(Watchdog& watchdog) {
   }
   IniStore& ini = watchdog.ini;
   watchdog.settings.loop_delay_thread_ms =
-      ReadDelaySetting(ini, ini_path, "Settings", "LoopDelayThread", 30) * 1000;
+      ReadDelaySetting(ini, ini_path, "Settings", kLoopDelayThread.key,
+                       kLoopDelayThread.default_seconds) *
+      1000;
   watchdog.settings.loop_delay_service_ms =
-      ReadDelaySetting(ini, ini_path, "Settings", "LoopDelayService", 20) * 1000;
+      ReadDelaySetting(ini, ini_path, "Settings", kLoopDelayService.key,
+                       kLoopDelayService.default_seconds) *
+      1000;
   watchdog.settings.start_delay_thread_ms =
-      ReadDelaySetting(ini, ini_path, "Settings", "StartDelayThread", 180) * 1000;
+      ReadDelaySetting(ini, ini_path, "Settings", kStartDelayThread.key,
+                       kStartDelayThread.default_seconds) *
+      1000;
   // Read only: a watchdog that polls needs nothing in the file.
   watchdog.settings.notify =
       EqualsNoCase(ini.ReadValue(ini_path, "Settings", "WatchMode"), "notify");

@@ -18,6 +18,17 @@ std::string DirectoryOf(std::string_view path);
 int ReadDelaySetting(IniStore& ini, const std::string& ini_path, const char* section,
                      const char* key, int fallback);
 
+// One item line of [Services]: its key and its value, cut to 200 characters.
+struct ItemLine {
+  std::string key;
+  std::string value;
+};
+
+// The lines of the section whose key names begin with `prefix` (any letter case), in file
+// order.
+std::vector<ItemLine> ReadItemLines(IniStore& ini, const std::string& ini_path,
+                                    const char* section = "Services", const char* prefix = "Item");
+
 // The values of the section's keys whose names begin with `prefix` (any letter case), in file
 // order, each cut to 200 characters. Reports the outcome on `channel` unless it is null.
 std::vector<std::string> LoadItems(IniStore& ini, const std::string& ini_path,

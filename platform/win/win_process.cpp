@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/win/win_error.h"
+#include "platform/win/win_error_text.h"
 
 namespace gandry {
 
@@ -57,12 +58,7 @@ Result<std::unique_ptr<Process>> WinProcesses::Start(const std::string& applicat
 }
 
 std::string WinProcesses::ErrorText(std::uint32_t error) {
-  // Room for 255 characters: the size passed counts the terminating null.
-  char text[256] = {};
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-  return std::string(text, length);
+  return SystemErrorText(error);
 }
 
 void WinProcesses::ExitCurrent(std::uint32_t exit_code) {

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace gandry {
+
+// A manager command line taken apart: the command in lower case, its arguments, and its
+// options by name (without the leading "--"), a flag with an empty value.
+struct ManagerArgs {
+  std::string command;
+  std::vector<std::string> arguments;
+  std::map<std::string, std::string> options;
+
+  bool Has(const std::string& option) const { return options.contains(option); }
+};
+
+// Either the parsed command line or why it is not one.
+struct ParsedArgs {
+  std::optional<ManagerArgs> args;
+  std::string error;  // when there are no args
+};
+
+// Parses the arguments after the program name. Commands and option names compare in any letter
+// case; an option is "--name value" or "--name=value", a flag "--name". "help", an empty command
+// line and an unknown command all give the command "help"; the latter two with an error too.
+ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments);
+
+// The usage text, one line per command.
+const char* ManagerUsage();
+
+}  // namespace gandry

@@ -1,0 +1,211 @@
+#include "manager/install.h"
+
+#include <chrono>
+
+#include "manager/control.h"
+#include "manager/sample_ini.h"
+#include "manager/text.h"
+#include "watchdog/log.h"
+#include "watchdog/service_control.h"
+
+namespace gandry {
+
+namespace {
+
+using std::chrono::minutes;
+
+// Errors by which a system says that it does not have a setting at all.
+bool IsUnsupported(SystemError error) {
+  constexpr std::uint32_t kNotSupported = 50;
+  constexpr std::uint32_t kInvalidParameter = 87;
+  constexpr std::uint32_t kCallNotImplemented = 120;
+  constexpr std::uint32_t kInvalidLevel = 124;
+  return error.code == kNotSupported || error.code == kInvalidParameter ||
+         error.code == kCallNotImplemented || error.code == kInvalidLevel;
+}
+
+const char* StartTypeName(const ServiceRegistration& registration) {
+  switch (registration.start_type) {
+    case StartType::kAuto:
+      return registration.delayed_start ? "delayed-auto" : "auto";
+    case StartType::kDemand:
+      return "demand";
+    case StartType::kDisabled:
+      return "disabled";
+    case StartType::kBoot:
+    case StartType::kSystem:
+      break;
+  }
+  return "boot";
+}
+
+// Tells what a repair changes in an existing registration.
+void ReportRepairs(Manager& manager, const ServiceRegistration& was,
+                   const ServiceRegistration& wanted) {
+  if (was.command_line != wanted.command_line) {
+    manager.out << "The service ran \"" << was.command_line << "\"; it now runs \""
+                << wanted.command_line << "\".\n";
+  }
+  if (was.start_type != wanted.start_type || was.delayed_start != wanted.delayed_start) {
+    manager.out << "Start type " << StartTypeName(was) << " changed to " << StartTypeName(wanted)
+                << ".\n";
+  }
+  if (was.display_name != wanted.display_name) {
+    manager.out << "Display name \"" << was.display_name << "\" changed to \""
+                << wanted.display_name << "\".\n";
+  }
+}
+
+int RegisterService(Manager& manager, const ServiceRegistration& wanted) {
+  ServiceSetup& setup = manager.platform.setup;
+  Result<ServiceRegistration> existing = setup.Query(kServiceName);
+  if (existing) {
+    ReportRepairs(manager, *existing, wanted);
+    const Status changed = setup.Change(kServiceName, wanted);
+    if (!changed) {
+      return manager.Fail("Cannot change the service \"" + std::string(kServiceName) + "\"",
+                          changed.error());
+    }
+    manager.out << "The service \"" << kServiceName << "\" is registered (" << StartTypeName(wanted)
+                << " start).\n";
+  } else if (existing.error().code == kErrorServiceDoesNotExist) {
+    const Status created = setup.Create(kServiceName, wanted);
+    if (!created) {
+      return manager.Fail("Cannot register the service \"" + std::string(kServiceName) + "\"",
+                          created.error());
+    }
+    manager.out << "Registered the service \"" << kServiceName << "\" (" << StartTypeName(wanted)
+                << " start).\n";
+  } else {
+    return manager.Fail("Cannot look up the service \"" + std::string(kServiceName) + "\"",
+                        existing.error());
+  }
+  const Status described = setup.SetDescription(kServiceName, kServiceDescription);
+  if (!described) {
+    return manager.Fail("Cannot set the service's description", described.error());
+  }
+  const Status recovery = manager.platform.recovery.Set(kServiceName, ExpectedFailureActions());
+  if (!recovery && IsUnsupported(recovery.error())) {
+    // The service works without them; only a crash of the watchdog goes unrepaired.
+    manager.err << "Warning: this system does not take the service's recovery actions: "
+                << manager.Explain(recovery.error()) << '\n';
+  } else if (!recovery) {
+    return manager.Fail("Cannot set the service's recovery actions", recovery.error());
+  }
+  return kExitDone;
+}
+
+int RegisterEventSource(Manager& manager) {
+  const Status registered = manager.platform.sources.Register(
+      kEventSource, {manager.watchdog_path, kEventTypesSupported});
+  if (!registered) {
+    return manager.Fail("Cannot register the event source \"" + std::string(kEventSource) + "\"",
+                        registered.error());
+  }
+  manager.out << "Registered the event source \"" << kEventSource << "\" for "
+              << manager.watchdog_path << ".\n";
+  return kExitDone;
+}
+
+int CreateIni(Manager& manager) {
+  Files& files = manager.platform.files;
+  if (files.Exists(manager.ini_path)) {
+    manager.out << "Kept " << manager.ini_path << ".\n";
+    return kExitDone;
+  }
+  const Status created = files.CreateNew(manager.ini_path, SampleIni());
+  if (!created) {
+    return manager.Fail("Cannot create " + manager.ini_path, created.error());
+  }
+  manager.out << "Created " << manager.ini_path
+              << " from the sample: add the services to watch with \"gandry-manager add\".\n";
+  return kExitDone;
+}
+
+}  // namespace
+
+std::string ExpectedCommandLine(const Manager& manager) {
+  return "\"" + manager.watchdog_path + "\" -service";
+}
+
+FailureActions ExpectedFailureActions() {
+  return {{minutes(1), minutes(1), minutes(5)}, std::chrono::hours(24), true};
+}
+
+std::string SampleIni() {
+  std::string text;
+  for (const char c : std::string_view(kSampleIniText)) {
+    if (c == '\n') {
+      text += '\r';
+    }
+    text += c;
+  }
+  return text;
+}
+
+int RunInstall(Manager& manager, const ManagerArgs& args) {
+  ServiceRegistration wanted{kServiceDisplayName, ExpectedCommandLine(manager), StartType::kAuto,
+                             false};
+  if (auto start = args.options.find("start"); start != args.options.end()) {
+    const std::string type = ToLower(start->second);
+    if (type == "delayed-auto") {
+      wanted.delayed_start = true;
+    } else if (type == "demand") {
+      wanted.start_type = StartType::kDemand;
+    } else if (type != "auto") {
+      manager.err << "--start takes auto, delayed-auto or demand, not \"" << start->second
+                  << "\".\n";
+      return kExitUsage;
+    }
+  }
+  if (!manager.platform.files.Exists(manager.watchdog_path)) {
+    manager.err << "There is no " << kWatchdogFileName << " in " << manager.folder
+                << ": keep gandry-manager in the folder of the watchdog.\n";
+    return kExitFailed;
+  }
+  if (const int result = RegisterService(manager, wanted); result != kExitDone) {
+    return result;
+  }
+  for (int (*step)(Manager&) : {RegisterEventSource, CreateIni}) {
+    if (const int result = step(manager); result != kExitDone) {
+      return result;
+    }
+  }
+  if (args.Has("no-start")) {
+    return kExitDone;
+  }
+  return ControlAndWait(manager, kServiceName, ServiceCommand::kStart, ServiceState::kRunning);
+}
+
+int RunUninstall(Manager& manager) {
+  ServiceCommands& commands = manager.platform.commands;
+  Result<ServiceRunState> state = commands.Query(kServiceName);
+  int result = kExitDone;
+  if (!state && state.error().code == kErrorServiceDoesNotExist) {
+    manager.out << "The service \"" << kServiceName << "\" is not installed.\n";
+  } else if (!state) {
+    return manager.Fail("Cannot query the service \"" + std::string(kServiceName) + "\"",
+                        state.error());
+  } else {
+    if (state->state != ServiceState::kStopped) {
+      // Deleted all the same: a service that will not stop goes once it does.
+      result = ControlAndWait(manager, kServiceName, ServiceCommand::kStop, ServiceState::kStopped);
+    }
+    const Status deleted = manager.platform.setup.Delete(kServiceName);
+    if (!deleted && deleted.error().code != kErrorServiceMarkedForDelete) {
+      return manager.Fail("Cannot delete the service \"" + std::string(kServiceName) + "\"",
+                          deleted.error());
+    }
+    manager.out << "Deleted the service \"" << kServiceName << "\".\n";
+  }
+  const Status removed = manager.platform.sources.Remove(kEventSource);
+  if (!removed) {
+    return manager.Fail("Cannot remove the event source \"" + std::string(kEventSource) + "\"",
+                        removed.error());
+  }
+  manager.out << "Removed the event source \"" << kEventSource << "\"; " << manager.ini_path
+              << " is kept.\n";
+  return result;
+}
+
+}  // namespace gandry

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "manager/command_line.h"
+#include "manager/manager.h"
+
+namespace gandry {
+
+// One item of Gandry.ini as the watchdog reads it.
+struct Item {
+  std::string key;
+  std::string value;
+  std::string service;   // field 1
+  std::string attempts;  // field 3, as written
+  std::string period;    // field 4, as written
+};
+
+// The items of Gandry.ini in file order.
+std::vector<Item> ReadItems(Manager& manager);
+
+// A field as the watchdog's monitor reads it; nothing when a non-empty field is not a complete
+// integer (the watchdog would then take whatever digits it begins with).
+std::optional<std::int32_t> ItemNumber(const std::string& field);
+
+// The commands that read and edit Gandry.ini.
+int RunList(Manager& manager);
+int RunAdd(Manager& manager, const ManagerArgs& args);
+int RunRemove(Manager& manager, const ManagerArgs& args);
+int RunSet(Manager& manager, const ManagerArgs& args);
+
+}  // namespace gandry

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/error_text.h"
+#include "platform/event_source.h"
+#include "platform/files.h"
+#include "platform/ini_store.h"
+#include "platform/result.h"
+#include "platform/service_commands.h"
+#include "platform/service_recovery.h"
+#include "platform/service_setup.h"
+#include "platform/write_access.h"
+
+namespace gandry {
+
+// What the manager exits with.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;  // an operation failed, or check found problems
+inline constexpr int kExitUsage = 2;
+
+inline constexpr char kWatchdogFileName[] = "gandry.svc";
+
+// The system as the manager reaches it.
+struct ManagerPlatform {
+  ServiceSetup& setup;
+  ServiceRecovery& recovery;
+  ServiceCommands& commands;
+  EventSources& sources;
+  IniStore& ini;
+  Files& files;
+  WriteAccess& access;
+  ErrorTexts& errors;
+  Clock& clock;
+};
+
+// One run of the manager: the platform, the files in the manager's own folder, and where its
+// messages (out) and errors (err) go, one line each.
+struct Manager {
+  Manager(ManagerPlatform& platform_in, const std::string& own_path, std::ostream& out_in,
+          std::ostream& err_in);
+
+  // The system's text for `error` without its line end and final full stop.
+  std::string SystemText(SystemError error);
+  // The same, ending in a full stop; access denied comes with the hint to run elevated.
+  std::string Explain(SystemError error);
+  // Writes "<what>: <explanation>" to err and returns kExitFailed.
+  int Fail(const std::string& what, SystemError error);
+
+  ManagerPlatform& platform;
+  std::string folder;  // with its trailing backslash
+  std::string watchdog_path;
+  std::string ini_path;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Some of the system's error codes that the manager acts on.
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorServiceAlreadyRunning = 1056;
+inline constexpr std::uint32_t kErrorServiceNotActive = 1062;
+inline constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
+inline constexpr std::uint32_t kErrorServiceMarkedForDelete = 1072;
+
+}  // namespace gandry

@@ -1,0 +1,54 @@
+#include "manager/run_manager.h"
+
+#include "manager/check.h"
+#include "manager/command_line.h"
+#include "manager/control.h"
+#include "manager/install.h"
+#include "manager/items.h"
+#include "manager/status.h"
+
+namespace gandry {
+
+int RunManager(ManagerPlatform& platform, const std::string& own_path,
+               const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  const ParsedArgs parsed = ParseManagerArgs(arguments);
+  if (!parsed.args) {
+    err << parsed.error << '\n';
+    out << ManagerUsage();
+    return kExitUsage;
+  }
+  const ManagerArgs& args = *parsed.args;
+  Manager manager(platform, own_path, out, err);
+  const std::string& command = args.command;
+  if (command == "help") {
+    out << ManagerUsage();
+    return kExitDone;
+  }
+  if (command == "install") {
+    return RunInstall(manager, args);
+  }
+  if (command == "uninstall") {
+    return RunUninstall(manager);
+  }
+  if (command == "status") {
+    return RunStatus(manager, args);
+  }
+  if (command == "list") {
+    return RunList(manager);
+  }
+  if (command == "add") {
+    return RunAdd(manager, args);
+  }
+  if (command == "remove") {
+    return RunRemove(manager, args);
+  }
+  if (command == "set") {
+    return RunSet(manager, args);
+  }
+  if (command == "check") {
+    return RunCheck(manager);
+  }
+  return RunControl(manager, command);
+}
+
+}  // namespace gandry

@@ -1,0 +1,152 @@
+#include "manager/status.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "manager/control.h"
+#include "manager/items.h"
+#include "manager/text.h"
+#include "watchdog/service_control.h"
+
+namespace gandry {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char* StartTypeName(StartType type, bool delayed) {
+  switch (type) {
+    case StartType::kBoot:
+      return "boot";
+    case StartType::kSystem:
+      return "system";
+    case StartType::kAuto:
+      return delayed ? "delayed-auto" : "auto";
+    case StartType::kDemand:
+      return "demand";
+    case StartType::kDisabled:
+      return "disabled";
+  }
+  return "unknown";
+}
+
+// What the manager found out about one service.
+struct ServiceReport {
+  std::string name;
+  std::optional<SystemError> error;  // why nothing could be found out
+  ServiceRunState run;
+  ServiceRegistration registration;
+  std::string exit_text;
+};
+
+ServiceReport Inspect(Manager& manager, const std::string& name) {
+  ServiceReport report;
+  report.name = name;
+  Result<ServiceRunState> run = manager.platform.commands.Query(name);
+  if (!run) {
+    report.error = run.error();
+    return report;
+  }
+  report.run = *run;
+  Result<ServiceRegistration> registration = manager.platform.setup.Query(name);
+  if (!registration) {
+    report.error = registration.error();
+    return report;
+  }
+  report.registration = *registration;
+  report.exit_text = manager.SystemText(SystemError{run->exit_code});
+  return report;
+}
+
+std::string Describe(Manager& manager, const ServiceReport& report) {
+  if (report.error) {
+    if (report.error->code == kErrorServiceDoesNotExist) {
+      return "not installed";
+    }
+    return "unknown (" + manager.Explain(*report.error) + ")";
+  }
+  std::string text =
+      std::string(StateName(report.run.state)) + ", start type " +
+      StartTypeName(report.registration.start_type, report.registration.delayed_start) +
+      ", last exit code " + std::to_string(report.run.exit_code) + " (" + report.exit_text;
+  if (report.run.exit_code == kServiceSpecificError) {
+    text += "; its own code " + std::to_string(report.run.service_exit_code);
+  }
+  return text + ")";
+}
+
+Json ToJson(Manager& manager, const ServiceReport& report) {
+  Json json;
+  json["service"] = report.name;
+  json["installed"] = !report.error || report.error->code != kErrorServiceDoesNotExist;
+  if (report.error) {
+    json["state"] = nullptr;
+    json["error"] = report.error->code;
+    json["errorText"] = manager.Explain(*report.error);
+    return json;
+  }
+  json["state"] = StateName(report.run.state);
+  json["startType"] =
+      StartTypeName(report.registration.start_type, report.registration.delayed_start);
+  json["exitCode"] = report.run.exit_code;
+  json["serviceExitCode"] = report.run.service_exit_code;
+  json["exitText"] = report.exit_text;
+  return json;
+}
+
+// An item's number field for JSON: the number, or the text when it is none.
+Json NumberField(const std::string& field) {
+  const std::optional<std::int32_t> number = ItemNumber(field);
+  return number ? Json(*number) : Json(field);
+}
+
+}  // namespace
+
+int RunStatus(Manager& manager, const ManagerArgs& args) {
+  const ServiceReport watchdog = Inspect(manager, kServiceName);
+  const bool have_ini = manager.platform.files.Exists(manager.ini_path);
+  const std::vector<Item> items = have_ini ? ReadItems(manager) : std::vector<Item>{};
+  std::vector<ServiceReport> reports;
+  reports.reserve(items.size());
+  for (const Item& item : items) {
+    reports.push_back(Inspect(manager, item.service));
+  }
+
+  if (args.Has("json")) {
+    Json document;
+    document["watchdog"] = ToJson(manager, watchdog);
+    document["ini"] = manager.ini_path;
+    document["iniFound"] = have_ini;
+    document["items"] = Json::array();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      Json item = ToJson(manager, reports[i]);
+      item["key"] = items[i].key;
+      item["attempts"] = NumberField(items[i].attempts);
+      item["period"] = NumberField(items[i].period);
+      document["items"].push_back(std::move(item));
+    }
+    // Texts are the system's 8-bit ones; bytes that are no UTF-8 become U+FFFD rather than
+    // breaking the document.
+    manager.out << document.dump(2, ' ', true, Json::error_handler_t::replace) << '\n';
+  } else {
+    manager.out << "Watchdog " << kServiceName << ": " << Describe(manager, watchdog) << '\n';
+    if (!have_ini) {
+      manager.out << "There is no " << manager.ini_path << ".\n";
+    } else if (items.empty()) {
+      manager.out << "Gandry.ini lists no services.\n";
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      manager.out << items[i].key << " " << items[i].service << ": "
+                  << Describe(manager, reports[i]) << "; attempts "
+                  << (items[i].attempts.empty() ? "0" : items[i].attempts) << ", period "
+                  << (items[i].period.empty() ? "0" : items[i].period) << " min\n";
+    }
+  }
+  const bool failed = watchdog.error && watchdog.error->code != kErrorServiceDoesNotExist;
+  return failed ? kExitFailed : kExitDone;
+}
+
+}  // namespace gandry

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "platform/result.h"
+
+namespace gandry {
+
+// A handle of the service control manager, closed at the end.
+class ScHandle {
+ public:
+  ScHandle() = default;
+  explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
+  ScHandle(ScHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  ScHandle& operator=(ScHandle&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+  }
+  ~ScHandle() {
+    if (handle_ != nullptr) {
+      CloseServiceHandle(handle_);
+    }
+  }
+  SC_HANDLE get() const { return handle_; }
+
+ private:
+  SC_HANDLE handle_ = nullptr;
+};
+
+// A service opened together with the manager it was opened through.
+struct OpenedHandles {
+  ScHandle manager;
+  ScHandle service;
+};
+
+// Opens the local service manager with `manager_access`.
+Result<ScHandle> OpenManager(DWORD manager_access);
+// Opens the local service manager, then the named service with `access`.
+Result<OpenedHandles> OpenServiceFor(const std::string& name, DWORD access);
+
+}  // namespace gandry

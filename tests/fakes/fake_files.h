@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/write_access.h"
+
+namespace gandry {
+
+// Files by path, and their permissions as lists of others who may write them.
+class FakeFiles final : public Files, public WriteAccess {
+ public:
+  std::map<std::string, std::string> files;  // folders too, with empty contents
+  std::set<std::string> unreadable;
+  std::optional<std::uint32_t> create_fails;
+  // Others who may write a path; a path not listed has none. An error code stands for an
+  // access control list that cannot be read.
+  std::map<std::string, std::vector<std::string>> writers;
+  std::map<std::string, std::uint32_t> acl_errors;
+
+  bool Exists(const std::string& path) override { return files.contains(path); }
+  Status CheckReadable(const std::string& path) override {
+    if (!files.contains(path)) {
+      return SystemError{2};  // ERROR_FILE_NOT_FOUND
+    }
+    if (unreadable.contains(path)) {
+      return SystemError{32};  // ERROR_SHARING_VIOLATION
+    }
+    return {};
+  }
+  Status CreateNew(const std::string& path, std::string_view bytes) override {
+    if (create_fails) {
+      return SystemError{*create_fails};
+    }
+    if (files.contains(path)) {
+      return SystemError{80};  // ERROR_FILE_EXISTS
+    }
+    files[path] = std::string(bytes);
+    return {};
+  }
+
+  Result<std::vector<std::string>> OthersWhoMayWrite(const std::string& path) override {
+    if (auto error = acl_errors.find(path); error != acl_errors.end()) {
+      return SystemError{error->second};
+    }
+    auto it = writers.find(path);
+    return it == writers.end() ? std::vector<std::string>{} : it->second;
+  }
+};
+
+}  // namespace gandry

@@ -1,0 +1,122 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "manager_rig.h"
+
+namespace gandry {
+namespace {
+
+using std::chrono::minutes;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+TEST(ManagerInstall, RegistersQuotedWithRecoveryAndSourceCreatesTheIniAndStarts) {
+  ManagerRig rig;
+  ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
+
+  const FakeServiceDatabase::Service* service = rig.services.Find(kWatchdog);
+  ASSERT_NE(service, nullptr);
+  EXPECT_EQ(service->registration.command_line, kQuotedCommand);
+  EXPECT_EQ(service->registration.display_name, "Gandry Service");
+  EXPECT_EQ(service->registration.start_type, StartType::kAuto);
+  EXPECT_FALSE(service->registration.delayed_start);
+  EXPECT_FALSE(service->description.empty());
+  ASSERT_TRUE(service->failure_actions);
+  EXPECT_THAT(service->failure_actions->restart_delays,
+              ElementsAre(minutes(1), minutes(1), minutes(5)));
+  EXPECT_EQ(service->failure_actions->reset_after, std::chrono::hours(24));
+  EXPECT_TRUE(service->failure_actions->on_error_stop);
+  EXPECT_EQ(service->run.state, ServiceState::kRunning);
+  EXPECT_THAT(rig.out, HasSubstr("zt-gandry-demon: running\n"));
+
+  EXPECT_EQ(rig.sources.sources.at("Gandry Service").message_file, kSvc);
+  EXPECT_EQ(rig.sources.sources.at("Gandry Service").types_supported, 7u);
+
+  // The sample, with CR LF line ends throughout.
+  const std::string& ini = rig.files.files.at(kIni);
+  EXPECT_THAT(ini, StartsWith("; Gandry.ini"));
+  EXPECT_THAT(ini, HasSubstr("\r\n[Settings]\r\n"));
+  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), std::count(ini.begin(), ini.end(), '\r'));
+}
+
+TEST(ManagerInstall, RunAgainRepairsTheRegistrationAndKeepsTheIni) {
+  ManagerRig rig;
+  rig.files.files[kIni] = "mine";
+  rig.services.Add(
+      kWatchdog,
+      {"Old", "C:\\Program Files\\Gandry\\gandry.svc -debug", StartType::kDisabled, false},
+      ServiceState::kStopped);
+  rig.sources.sources["Gandry Service"] = {"C:\\Old\\gandry.svc", 1};
+
+  ASSERT_EQ(rig.Run({"install", "--start", "Delayed-Auto", "--no-start"}), 0) << rig.err;
+  const FakeServiceDatabase::Service* service = rig.services.Find(kWatchdog);
+  EXPECT_EQ(service->registration.command_line, kQuotedCommand);
+  EXPECT_EQ(service->registration.start_type, StartType::kAuto);
+  EXPECT_TRUE(service->registration.delayed_start);
+  EXPECT_EQ(service->run.state, ServiceState::kStopped);
+  EXPECT_EQ(rig.sources.sources.at("Gandry Service").message_file, kSvc);
+  EXPECT_EQ(rig.files.files.at(kIni), "mine");
+  EXPECT_THAT(rig.out, HasSubstr("The service ran \"C:\\Program Files\\Gandry\\gandry.svc "
+                                 "-debug\"; it now runs"));
+  EXPECT_THAT(rig.out, HasSubstr("Start type disabled changed to delayed-auto."));
+
+  EXPECT_EQ(rig.Run({"install", "--start", "manual"}), 2);
+}
+
+TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) {
+  ManagerRig rig;
+  rig.services.fail_all = 5;
+  EXPECT_EQ(rig.Run({"install"}), 1);
+  EXPECT_EQ(rig.err,
+            "Cannot look up the service \"zt-gandry-demon\": Access is denied. Run "
+            "gandry-manager from an elevated prompt (Run as administrator).\n");
+  EXPECT_FALSE(rig.files.Exists(kIni));
+
+  rig.services.fail_all.reset();
+  rig.files.files.erase(kSvc);
+  EXPECT_EQ(rig.Run({"install"}), 1);
+  EXPECT_THAT(rig.err, HasSubstr("There is no gandry.svc in C:\\Program Files\\Gandry\\"));
+  EXPECT_EQ(rig.services.Find(kWatchdog), nullptr);
+
+  // A system without recovery actions gets a warning; a refusal of them fails.
+  rig.files.files[kSvc] = "MZ";
+  rig.services.recovery_fails = 87;
+  rig.errors.texts[87] = "Invalid parameter.\r\n";
+  EXPECT_EQ(rig.Run({"install", "--no-start"}), 0);
+  EXPECT_EQ(rig.err,
+            "Warning: this system does not take the service's recovery actions: Invalid "
+            "parameter.\n");
+  rig.services.recovery_fails = 5;
+  EXPECT_EQ(rig.Run({"install", "--no-start"}), 1);
+  EXPECT_THAT(rig.err, StartsWith("Cannot set the service's recovery actions: Access is denied."));
+  rig.services.recovery_fails.reset();
+
+  // A later step fails with a text of its own.
+  rig.errors.texts[1234] = "Odd.\r\n";
+  rig.sources.fail_all = 1234;
+  EXPECT_EQ(rig.Run({"install"}), 1);
+  EXPECT_EQ(rig.err, "Cannot register the event source \"Gandry Service\": Odd.\n");
+}
+
+TEST(ManagerUninstall, StopsDeletesAndRemovesTheSourceButKeepsTheIni) {
+  ManagerRig rig;
+  rig.Ini({"Spooler||3|0"});
+  rig.Installed().pending_queries = 3;
+  ASSERT_EQ(rig.Run({"uninstall"}), 0) << rig.err;
+  EXPECT_EQ(rig.services.Find(kWatchdog), nullptr);
+  EXPECT_TRUE(rig.sources.sources.empty());
+  EXPECT_TRUE(rig.files.Exists(kIni));
+  EXPECT_THAT(rig.out, HasSubstr("zt-gandry-demon: stopped\n"));
+
+  // Nothing installed: the source goes all the same.
+  rig.sources.sources["Gandry Service"] = {kSvc, 7};
+  EXPECT_EQ(rig.Run({"uninstall"}), 0);
+  EXPECT_THAT(rig.out, HasSubstr("is not installed"));
+  EXPECT_TRUE(rig.sources.sources.empty());
+}
+
+}  // namespace
+}  // namespace gandry
