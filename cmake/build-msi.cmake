@@ -59,7 +59,10 @@ endif()
 # What wixl cannot say in the source:
 # - Gandry.ini's component never overwrites an existing file and is never removed
 #   (msidbComponentAttributesNeverOverwrite 128 + Permanent 16, beside 64-bit 256 on x64);
-# - START and NOSTART pass into the elevated part of a managed install.
+# - START and NOSTART pass into the elevated part of a managed install;
+# - the event message file is a REG_EXPAND_SZ, as the event log expects;
+# - removal deletes the event source's key itself (Name "-"), with any value that the manager
+#   or an administrator added to it.
 if(win64)
   set(ini_attributes 400)
 else()
@@ -69,6 +72,8 @@ execute_process(
   COMMAND ${GANDRY_MSI_MSIBUILD} ${partial}
           -q "UPDATE `Component` SET `Attributes` = ${ini_attributes} WHERE `Component` = 'Configuration'"
           -q "UPDATE `Property` SET `Value` = 'START;NOSTART;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'"
+          -q "UPDATE `Registry` SET `Value` = '#%[#GandrySvc]' WHERE `Name` = 'EventMessageFile'"
+          -q "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('EventSourceKey', 2, 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Gandry Service', '-', 'Watchdog')"
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   file(REMOVE ${partial})
