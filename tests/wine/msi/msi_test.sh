@@ -35,7 +35,8 @@ reg_value() {  # key, value name
   tr -d '\r' <"$work/out.txt" | awk -v name="$2" '
     $1 == name && $2 ~ /^REG_/ { sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]+/, ""); print }'
 }
-no_key() { ! win reg.exe query "$1"; }
+fails() { ! "$@"; }
+no_key() { fails win reg.exe query "$1"; }
 state() {  # the service's state number as sc query shows it
   win sc.exe query "$1"
   tr -d '\r' <"$work/out.txt" | awk '$1 == "STATE" { print $3 }'
@@ -124,6 +125,10 @@ fi
 check "removal succeeds" msiexec remove /x "$(winepath -w "$msi")"
 removed
 check "Gandry.ini kept" cmp -s "$folder/Gandry.ini" "$sample_ini"
+
+echo "--- a start type the package does not know"
+check "install refused" fails msiexec bad-start /i "$(winepath -w "$msi")" START=sometimes
+check "nothing installed" test -z "$(reg_value "$service" ImagePath)" -a ! -e "$folder/gandry.svc"
 
 echo "--- an install over a Gandry.ini without items, demand start"
 printf '%s\r\n' '[Settings]' LoopDelayThread=5 LoopDelayService=5 StartDelayThread=5 \
