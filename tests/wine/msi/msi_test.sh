@@ -1,0 +1,171 @@
+#!/bin/bash
+# The Windows Installer package under Wine's msiexec: install, removal, an install over an
+# administrator's Gandry.ini that the watchdog then acts on, and a major upgrade from an older
+# package built here from the same source.
+# usage: msi_test.sh WINE_LOADER ARCH MSI MSI_CONFIG SAMPLE_INI BIN_DIR CMAKE BUILD_MSI_SCRIPT
+# (with WINEPREFIX set). MSI_CONFIG and BUILD_MSI_SCRIPT build the older package.
+set -u
+loader=$1
+arch=$2
+msi=$3
+config=$4
+sample_ini=$5
+bin=$6
+cmake=$7
+build_msi=$8
+work=$(mktemp -d /tmp/gandry-msi.XXXXXX)
+failures=0
+probe=gandry-msi-probe
+service='HKLM\SYSTEM\CurrentControlSet\Services\zt-gandry-demon'
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Gandry Service'
+uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+if [ "$arch" = x64 ]; then
+  folder_win='C:\Program Files\Gandry'
+  folder="$WINEPREFIX/drive_c/Program Files/Gandry"
+else
+  folder_win='C:\Program Files (x86)\Gandry'
+  folder="$WINEPREFIX/drive_c/Program Files (x86)/Gandry"
+fi
+
+# Windows programs write to files, never to a pipe of ours (their children would inherit it).
+win() { "$loader" "$@" </dev/null >"$work/out.txt" 2>&1; }
+# The data of one registry value as reg.exe shows it, or nothing.
+reg_value() {  # key, value name
+  win reg.exe query "$1" /v "$2" || return 1
+  tr -d '\r' <"$work/out.txt" | awk -v name="$2" '
+    $1 == name && $2 ~ /^REG_/ { sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]+/, ""); print }'
+}
+fails() { ! "$@"; }
+no_key() { fails win reg.exe query "$1"; }
+state() {  # the service's state number as sc query shows it
+  win sc.exe query "$1"
+  tr -d '\r' <"$work/out.txt" | awk '$1 == "STATE" { print $3 }'
+}
+wait_state() {  # service, state number, seconds
+  local i
+  for ((i = 0; i < $3 * 4; i++)); do
+    [ "$(state "$1")" = "$2" ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+msiexec() {  # log name, msiexec arguments...
+  local log=$1
+  shift
+  "$loader" msiexec.exe "$@" /qn /l*v "$(winepath -w "$work/$log.log")" </dev/null \
+    >/dev/null 2>&1
+}
+check() {  # description, command...
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok: $what"
+  else
+    echo "FAIL: $what"
+    failures=$((failures + 1))
+  fi
+}
+# The products registered with the upgrade code's name, as "version|publisher" lines.
+products() {
+  win reg.exe query "$uninstall_key" /s
+  tr -d '\r' <"$work/out.txt" | awk '
+    /^HKEY/ { if (name == "Gandry") print version "|" publisher; name = version = publisher = "" }
+    $1 == "DisplayName" { name = $3 }
+    $1 == "DisplayVersion" { version = $3 }
+    $1 == "Publisher" { publisher = $3 }
+    END { if (name == "Gandry") print version "|" publisher }'
+}
+cleanup() {
+  win sc.exe stop "$probe"
+  win sc.exe delete "$probe"
+  rm -rf "$work" "$folder"
+}
+trap cleanup EXIT
+
+registered_as_manager_does() {  # start type number
+  check "image path quoted, with -service" \
+    test "$(reg_value "$service" ImagePath)" = "\"$folder_win\\gandry.svc\" -service"
+  check "start type $1" test "$(reg_value "$service" Start)" = "$1"
+  check "display name" test "$(reg_value "$service" DisplayName)" = "Gandry Service"
+  check "description" \
+    test "$(reg_value "$service" Description)" = "Keeps the services listed in Gandry.ini running."
+  # The manager's own check finds nothing wrong with the registration. Under Wine everyone may
+  # write everywhere, which it reports and is left out here.
+  win "$folder/gandry-manager.exe" check
+  check "manager's check: no problem but Wine's write access" test -z "$(tr -d '\r' \
+    <"$work/out.txt" | grep -v -e ' may be changed by ' -e '^[0-9]* problems found\.$')"
+  check "event message file" \
+    test "$(reg_value "$source_key" EventMessageFile)" = "$folder_win\\gandry.svc"
+  check "event types" test "$(reg_value "$source_key" TypesSupported)" = 0x7
+}
+removed() {
+  check "service deleted" test -z "$(reg_value "$service" ImagePath)"
+  check "event source removed" no_key "$source_key"
+  check "programs removed" test ! -e "$folder/gandry.svc" -a ! -e "$folder/gandry.exe" \
+    -a ! -e "$folder/gandry-manager.exe" -a ! -e "$folder/admin-guide.md"
+  check "no product registered" test -z "$(products)"
+}
+
+echo "--- a fresh install"
+check "install succeeds" msiexec install /i "$(winepath -w "$msi")"
+for file in gandry.svc gandry.exe gandry-manager.exe admin-guide.md; do
+  check "installed $file" test -s "$folder/$file"
+done
+check "default Gandry.ini is the sample" cmp -s "$folder/Gandry.ini" "$sample_ini"
+registered_as_manager_does 0x2
+version=$(basename "$msi" | sed -E 's/^gandry-([0-9.]+)-.*/\1/')
+check "Add/Remove Programs: $version by Gandry" test "$(products)" = "$version|Gandry"
+
+echo "--- removal"
+# A value that the package did not write goes with the event source all the same. (Wine's
+# 32-bit msiexec ignores the key's removal row and deletes only the package's own values.)
+if [ "$arch" = x64 ]; then
+  win reg.exe add "$source_key" /v CategoryCount /t REG_DWORD /d 0 /f
+fi
+check "removal succeeds" msiexec remove /x "$(winepath -w "$msi")"
+removed
+check "Gandry.ini kept" cmp -s "$folder/Gandry.ini" "$sample_ini"
+
+echo "--- a start type the package does not know"
+check "install refused" fails msiexec bad-start /i "$(winepath -w "$msi")" START=sometimes
+check "nothing installed" test -z "$(reg_value "$service" ImagePath)" -a ! -e "$folder/gandry.svc"
+
+echo "--- an install over a Gandry.ini without items, demand start"
+printf '%s\r\n' '[Settings]' LoopDelayThread=5 LoopDelayService=5 StartDelayThread=5 \
+  '[Services]' >"$folder/Gandry.ini"
+cp "$folder/Gandry.ini" "$work/empty.ini"
+check "install succeeds" msiexec empty /i "$(winepath -w "$msi")" START=demand
+check "start type demand" test "$(reg_value "$service" Start)" = 0x3
+check "Gandry.ini not overwritten" cmp -s "$folder/Gandry.ini" "$work/empty.ini"
+check "watchdog not running" test "$(state zt-gandry-demon)" != 4
+check "removal succeeds" msiexec remove-empty /x "$(winepath -w "$msi")"
+
+echo "--- an older package over a Gandry.ini that lists a service, then a major upgrade"
+old_msi=$work/gandry-0.0.1-windows-$arch.msi
+check "older package built" "$cmake" -DGANDRY_MSI_CONFIG="$config" -DVERSION=0.0.1 \
+  -DOUTPUT="$old_msi" -P "$build_msi"
+win sc.exe create "$probe" binpath= "$(winepath -w "$bin/test_service.exe")"
+printf '%s\r\n' '; the site'"'"'s own settings' '[Settings]' LoopDelayThread=5 LoopDelayService=5 \
+  StartDelayThread=5 '[Services]' "Item1=$probe|probe|5|0" >"$folder/Gandry.ini"
+cp "$folder/Gandry.ini" "$work/site.ini"
+check "older install succeeds" msiexec old /i "$(winepath -w "$old_msi")"
+check "watchdog running" wait_state zt-gandry-demon 4 30
+check "watched service started by the watchdog" wait_state "$probe" 4 60
+win sc.exe stop "$probe"
+check "watched service stopped from outside" wait_state "$probe" 1 30
+check "watched service running again" wait_state "$probe" 4 60
+check "Gandry.ini as the administrator wrote it" cmp -s "$folder/Gandry.ini" "$work/site.ini"
+
+check "upgrade succeeds" msiexec upgrade /i "$(winepath -w "$msi")"
+check "Gandry.ini kept byte for byte" cmp -s "$folder/Gandry.ini" "$work/site.ini"
+registered_as_manager_does 0x2
+check "only the new version registered" test "$(products)" = "$version|Gandry"
+check "watchdog running after the upgrade" wait_state zt-gandry-demon 4 30
+
+echo "--- removal of a running watchdog"
+check "removal succeeds" msiexec remove-upgraded /x "$(winepath -w "$msi")"
+removed
+check "Gandry.ini kept byte for byte" cmp -s "$folder/Gandry.ini" "$work/site.ini"
+
+echo "$failures failed"
+[ "$failures" = 0 ]
