@@ -11,14 +11,14 @@ namespace gandry {
 
 namespace {
 
-struct CommandSpec {
+struct CommandShape {
   std::string_view name;
   std::size_t arguments;
   std::string_view value_options;  // blank-separated
   std::string_view flags;
 };
 
-constexpr std::array<CommandSpec, 15> kCommands{{
+constexpr std::array<CommandShape, 15> kCommands{{
     {"help", 0, "", ""},
     {"install", 0, "start", "no-start"},
     {"uninstall", 0, "", ""},
@@ -62,9 +62,9 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
     return Error("No command given.");
   }
   const std::string command = ToLower(arguments[0]);
-  const auto spec = std::find_if(kCommands.begin(), kCommands.end(),
-                                 [&](const CommandSpec& s) { return s.name == command; });
-  if (spec == kCommands.end()) {
+  const auto shape = std::find_if(kCommands.begin(), kCommands.end(),
+                                  [&](const CommandShape& s) { return s.name == command; });
+  if (shape == kCommands.end()) {
     return Error("Unknown command \"" + arguments[0] + "\".");
   }
   ManagerArgs args;
@@ -79,7 +79,7 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
     const std::string name =
         ToLower(word.substr(2, equals == std::string::npos ? word.npos : equals - 2));
     std::string value;
-    if (ListNames(spec->value_options, name)) {
+    if (ListNames(shape->value_options, name)) {
       if (equals != std::string::npos) {
         value = word.substr(equals + 1);
       } else if (i + 1 < arguments.size()) {
@@ -87,7 +87,7 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
       } else {
         return Error("The option --" + name + " needs a value.");
       }
-    } else if (ListNames(spec->flags, name)) {
+    } else if (ListNames(shape->flags, name)) {
       if (equals != std::string::npos) {
         return Error("The option --" + name + " takes no value.");
       }
@@ -100,10 +100,10 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
       return Error("The option --" + name + " is given twice.");
     }
   }
-  if (args.arguments.size() != spec->arguments) {
+  if (args.arguments.size() != shape->arguments) {
     return Error("The command " + command + " takes " +
-                 (spec->arguments == 0 ? std::string("no") : std::to_string(spec->arguments)) +
-                 (spec->arguments == 1 ? " argument" : " arguments") + ", not " +
+                 (shape->arguments == 0 ? std::string("no") : std::to_string(shape->arguments)) +
+                 (shape->arguments == 1 ? " argument" : " arguments") + ", not " +
                  std::to_string(args.arguments.size()) + ".");
   }
   return {std::move(args), {}};
