@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "manager/control.h"
+#include "manager/items.h"
 #include "manager/sample_ini.h"
 #include "manager/text.h"
 #include "watchdog/log.h"
@@ -172,6 +173,11 @@ int RunInstall(Manager& manager, const ManagerArgs& args) {
     }
   }
   if (args.Has("no-start")) {
+    return kExitDone;
+  }
+  if (ReadItems(manager).empty()) {
+    // The watchdog would stop at once with "Nothing to do. Exiting.": not a failed install.
+    manager.out << "Gandry.ini lists no items: the service is not started.\n";
     return kExitDone;
   }
   return ControlAndWait(manager, kServiceName, ServiceCommand::kStart, ServiceState::kRunning);

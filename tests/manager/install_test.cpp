@@ -15,6 +15,8 @@ using ::testing::StartsWith;
 
 TEST(ManagerInstall, RegistersQuotedWithRecoveryAndSourceCreatesTheIniAndStarts) {
   ManagerRig rig;
+  // The fake store does not parse the created file: it serves the sample's item itself.
+  rig.ini.AddLine(kIni, "Services", "Item1", "Spooler|Print spooler|3|0");
   ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
 
   const FakeServiceDatabase::Service* service = rig.services.Find(kWatchdog);
@@ -64,6 +66,14 @@ TEST(ManagerInstall, RunAgainRepairsTheRegistrationAndKeepsTheIni) {
   EXPECT_THAT(rig.out, HasSubstr("Start type disabled changed to delayed-auto."));
 
   EXPECT_EQ(rig.Run({"install", "--start", "manual"}), 2);
+}
+
+TEST(ManagerInstall, AnIniWithoutItemsLeavesTheServiceStoppedAndSucceeds) {
+  ManagerRig rig;
+  rig.Ini({});
+  ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
+  EXPECT_EQ(rig.services.Find(kWatchdog)->run.state, ServiceState::kStopped);
+  EXPECT_THAT(rig.out, HasSubstr("Gandry.ini lists no items: the service is not started.\n"));
 }
 
 TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) {
