@@ -13,6 +13,7 @@
 #include "platform/win/win_service_commands.h"
 #include "platform/win/win_service_recovery.h"
 #include "platform/win/win_service_setup.h"
+#include "platform/win/win_text_encoding.h"
 #include "platform/win/win_write_access.h"
 
 int main(int argc, char** argv) {
@@ -25,8 +26,10 @@ int main(int argc, char** argv) {
   WinFiles files;
   WinWriteAccess access;
   WinErrorTexts errors;
+  WinTextEncoding encoding;
   WinClock clock;
-  ManagerPlatform platform{setup, recovery, commands, sources, ini, files, access, errors, clock};
+  ManagerPlatform platform{setup, recovery, commands, sources,  ini,
+                           files, access,   errors,   encoding, clock};
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const int code = RunManager(platform, OwnExecutablePath(), arguments, std::cout, std::cerr);
   std::cout.flush();

@@ -13,6 +13,7 @@
 #include "platform/service_commands.h"
 #include "platform/service_recovery.h"
 #include "platform/service_setup.h"
+#include "platform/text_encoding.h"
 #include "platform/write_access.h"
 
 namespace gandry {
@@ -34,6 +35,7 @@ struct ManagerPlatform {
   Files& files;
   WriteAccess& access;
   ErrorTexts& errors;
+  TextEncoding& encoding;
   Clock& clock;
 };
 

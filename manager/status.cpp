@@ -97,6 +97,22 @@ Json ToJson(Manager& manager, const ServiceReport& report) {
   return json;
 }
 
+// Every string of `json` from the system's code page into UTF-8, as JSON wants it. A text the
+// system cannot convert stays as it is; its bytes that are no UTF-8 then become U+FFFD.
+void ConvertStrings(Json& json, TextEncoding& encoding) {
+  if (json.is_string()) {
+    if (Result<std::string> utf8 = encoding.AnsiToUtf8(json.get_ref<const std::string&>())) {
+      json = std::move(*utf8);
+    }
+    return;
+  }
+  if (json.is_structured()) {
+    for (Json& element : json) {
+      ConvertStrings(element, encoding);
+    }
+  }
+}
+
 // An item's number field for JSON: the number, or the text when it is none.
 Json NumberField(const std::string& field) {
   const std::optional<std::int32_t> number = ItemNumber(field);
@@ -128,8 +144,7 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
       item["period"] = NumberField(items[i].period);
       document["items"].push_back(std::move(item));
     }
-    // Texts are the system's 8-bit ones; bytes that are no UTF-8 become U+FFFD rather than
-    // breaking the document.
+    ConvertStrings(document, manager.platform.encoding);
     manager.out << document.dump(2, ' ', true, Json::error_handler_t::replace) << '\n';
   } else {
     manager.out << "Watchdog " << kServiceName << ": " << Describe(manager, watchdog) << '\n';

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/win/win_error.h"
+#include "platform/win/win_text_encoding.h"
 
 namespace gandry {
 
@@ -18,14 +19,6 @@ constexpr DWORD kFromStopped = SERVICE_NOTIFY_START_PENDING | SERVICE_NOTIFY_STO
                                SERVICE_NOTIFY_RUNNING | SERVICE_NOTIFY_CONTINUE_PENDING |
                                SERVICE_NOTIFY_PAUSE_PENDING | SERVICE_NOTIFY_PAUSED |
                                SERVICE_NOTIFY_DELETE_PENDING;
-
-std::wstring Widen(const std::string& text) {
-  const int size =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 }  // namespace
 
@@ -118,7 +111,11 @@ Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
     }
     manager = manager_;
   }
-  SC_HANDLE service = OpenServiceW(manager, Widen(name).c_str(), SERVICE_QUERY_STATUS);
+  const Result<std::wstring> wide_name = AnsiToWide(name);
+  if (!wide_name) {
+    return wide_name.error();
+  }
+  SC_HANDLE service = OpenServiceW(manager, wide_name->c_str(), SERVICE_QUERY_STATUS);
   if (service == nullptr) {
     return LastError();
   }

@@ -10,6 +10,7 @@
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_database.h"
+#include "fakes/fake_text_encoding.h"
 #include "manager/run_manager.h"
 
 namespace gandry {
@@ -27,10 +28,18 @@ struct ManagerRig {
   FakeIniStore ini;
   FakeFiles files;
   FakeErrorTexts errors;
+  FakeTextEncoding encoding;
   FakeClock clock;
-  ManagerPlatform platform{
-      services.setup, services.recovery, services.commands, sources, ini, files, files, errors,
-      clock};
+  ManagerPlatform platform{services.setup,
+                           services.recovery,
+                           services.commands,
+                           sources,
+                           ini,
+                           files,
+                           files,
+                           errors,
+                           encoding,
+                           clock};
   std::string out;
   std::string err;
 

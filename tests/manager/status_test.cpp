@@ -26,7 +26,7 @@ TEST(ManagerStatus, ShowsTheWatchdogAndEachItemsService) {
 
 TEST(ManagerStatus, JsonIsOneDocumentThatKeepsOddTextsIntact) {
   ManagerRig rig;
-  // A name with a quote, a backslash, a tab and a byte that is no UTF-8.
+  // A name with a quote, a backslash, a tab and a letter of the system's code page.
   const std::string odd = "Odd\"\\\tName\xE9";
   rig.Ini({odd + "||abc|5"});
   rig.Installed();
@@ -41,7 +41,7 @@ TEST(ManagerStatus, JsonIsOneDocumentThatKeepsOddTextsIntact) {
   ASSERT_EQ(doc["items"].size(), 1u);
   const nlohmann::json& item = doc["items"][0];
   EXPECT_EQ(item["key"], "Item1");
-  EXPECT_EQ(item["service"], "Odd\"\\\tName\xEF\xBF\xBD");
+  EXPECT_EQ(item["service"], "Odd\"\\\tName\xC3\xA9");  // é in UTF-8
   EXPECT_EQ(item["attempts"], "abc");
   EXPECT_EQ(item["period"], 5);
   EXPECT_EQ(item["exitCode"], 77);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/win/win_service_recovery.h"
+#include "platform/win/win_text_encoding.h"
 #include "platform/win/win_write_access.h"
 #include "tools/wine_rig/bin_folder.h"
 #include "tools/wine_rig/registered_service.h"
@@ -352,6 +353,23 @@ TEST(WineManager, WriteAccessNamesOthersWhoMayWrite) {
   const Result<std::vector<std::string>> after = access.OthersWhoMayWrite(folder.Svc());
   ASSERT_TRUE(after);
   EXPECT_THAT(*after, ElementsAre(HasSubstr("Everyone")));
+}
+
+// status --json converts the system's texts, which arrive in its ANSI code page.
+TEST(WineManager, AnsiTextsBecomeUtf8) {
+  char ansi[8] = {};
+  BOOL lossy = FALSE;
+  const int length = WideCharToMultiByte(CP_ACP, 0, L"Caf\u00e9", 4, ansi, sizeof ansi, nullptr,
+                                         GetACP() == CP_UTF8 ? nullptr : &lossy);
+  ASSERT_GT(length, 0);
+  if (lossy) {
+    GTEST_SKIP() << "code page " << GetACP() << " has no e with acute";
+  }
+  WinTextEncoding encoding;
+  const Result<std::string> utf8 = encoding.AnsiToUtf8(std::string(ansi, length));
+  ASSERT_TRUE(utf8) << utf8.error().code;
+  EXPECT_EQ(*utf8, "Caf\xC3\xA9");
+  EXPECT_EQ(encoding.AnsiToUtf8("").value_or("x"), "");
 }
 
 }  // namespace
