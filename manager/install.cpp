@@ -46,6 +46,12 @@ void ReportRepairs(Manager& manager, const ServiceRegistration& was,
   if (was.command_line != wanted.command_line) {
     manager.out << "The service ran \"" << was.command_line << "\"; it now runs \""
                 << wanted.command_line << "\".\n";
+    // The service manager keeps a running process as it is.
+    const Result<ServiceRunState> run = manager.platform.commands.Query(kServiceName);
+    if (run && run->state != ServiceState::kStopped) {
+      manager.out << "It runs the old command line until it is restarted: "
+                     "\"gandry-manager restart\".\n";
+    }
   }
   if (was.start_type != wanted.start_type || was.delayed_start != wanted.delayed_start) {
     manager.out << "Start type " << StartTypeName(was) << " changed to " << StartTypeName(wanted)

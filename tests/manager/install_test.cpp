@@ -11,6 +11,7 @@ namespace {
 using std::chrono::minutes;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 TEST(ManagerInstall, RegistersQuotedWithRecoveryAndSourceCreatesTheIniAndStarts) {
@@ -64,6 +65,14 @@ TEST(ManagerInstall, RunAgainRepairsTheRegistrationAndKeepsTheIni) {
   EXPECT_THAT(rig.out, HasSubstr("The service ran \"C:\\Program Files\\Gandry\\gandry.svc "
                                  "-debug\"; it now runs"));
   EXPECT_THAT(rig.out, HasSubstr("Start type disabled changed to delayed-auto."));
+  EXPECT_THAT(rig.out, Not(HasSubstr("until it is restarted")));
+
+  // A running watchdog keeps its old command line until it is restarted, and is told so.
+  rig.services.Find(kWatchdog)->registration.command_line = "C:\\Gandry\\gandry.svc -service";
+  rig.services.Find(kWatchdog)->run.state = ServiceState::kRunning;
+  ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
+  EXPECT_THAT(rig.out, HasSubstr("It runs the old command line until it is restarted: "
+                                 "\"gandry-manager restart\".\n"));
 
   EXPECT_EQ(rig.Run({"install", "--start", "manual"}), 2);
 }
