@@ -143,6 +143,14 @@ check "Gandry.ini not overwritten" cmp -s "$folder/Gandry.ini" "$work/empty.ini"
 check "watchdog not running" test "$(state zt-gandry-demon)" != 4
 check "removal succeeds" msiexec remove-empty /x "$(winepath -w "$msi")"
 
+echo "--- NOSTART=1 over a Gandry.ini that lists an item"
+printf '%s\r\n' '[Services]' 'Item1=GandryNoSuchService||3|0' >"$folder/Gandry.ini"
+check "install succeeds" msiexec nostart /i "$(winepath -w "$msi")" NOSTART=1
+check "image path quoted" \
+  test "$(reg_value "$service" ImagePath)" = "\"$folder_win\\gandry.svc\" -service"
+check "watchdog not started" test "$(state zt-gandry-demon)" = 1
+check "removal succeeds" msiexec remove-nostart /x "$(winepath -w "$msi")"
+
 echo "--- an older package over a Gandry.ini that lists a service, then a major upgrade"
 old_msi=$work/gandry-0.0.1-windows-$arch.msi
 check "older package built" "$cmake" -DGANDRY_MSI_CONFIG="$config" -DVERSION=0.0.1 \
