@@ -166,6 +166,14 @@ void CheckService(Manager& manager, Findings& findings) {
     findings.Problem("The service starts the watchdog with \"" + command.arguments +
                      "\" instead of \"-service\", so it cannot run as a service." + repair);
   }
+  // A system that cannot tell the recovery actions (Wine has none) leaves nothing to report.
+  const Result<FailureActions> recovery = manager.platform.recovery.Query(kServiceName);
+  if (recovery && recovery->restart_delays.empty()) {
+    findings.Problem(
+        "The service has no recovery actions: Windows does not restart the "
+        "watchdog when it fails." +
+        repair);
+  }
 }
 
 void CheckEventSource(Manager& manager, Findings& findings) {

@@ -73,15 +73,17 @@ TEST(ManagerCheck, FindsABrokenRegistrationAndSourceAndOpenPermissions) {
   EXPECT_THAT(
       Lines(rig.out),
       ElementsAre(HasSubstr("path unquoted"), HasSubstr("with \"/debug\" instead of"),
+                  StartsWith("The service has no recovery actions: Windows does not restart"),
                   HasSubstr("\"Gandry Service\" is missing"),
                   StartsWith(std::string(kIni) + " may be changed by BUILTIN\\Users, Everyone."),
                   "Note: cannot tell who may change C:\\Program Files\\Gandry\\: The "
                   "request is not supported.",
-                  "4 problems found."));
+                  "5 problems found."));
 
   // A quoted path that is another gandry.svc, and a source pointing elsewhere.
   rig.services.Find(kWatchdog)->registration.command_line = "\"D:\\Gandry\\gandry.svc\" -SERVICE";
   rig.sources.sources["Gandry Service"] = {"D:\\Gandry\\gandry.svc", 7};
+  rig.services.Find(kWatchdog)->failure_actions = ExpectedFailureActions();
   rig.files.writers.clear();
   rig.files.acl_errors.clear();
   EXPECT_EQ(rig.Run({"check"}), 1);

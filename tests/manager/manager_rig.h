@@ -11,6 +11,7 @@
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_database.h"
 #include "fakes/fake_text_encoding.h"
+#include "manager/install.h"
 #include "manager/run_manager.h"
 
 namespace gandry {
@@ -69,8 +70,10 @@ struct ManagerRig {
   // The watchdog registered as install registers it, with its event source.
   FakeServiceDatabase::Service& Installed(ServiceState state = ServiceState::kRunning) {
     sources.sources["Gandry Service"] = {kSvc, 7};
-    return services.Add(kWatchdog, {"Gandry Service", kQuotedCommand, StartType::kAuto, false},
-                        state);
+    FakeServiceDatabase::Service& watchdog =
+        services.Add(kWatchdog, {"Gandry Service", kQuotedCommand, StartType::kAuto, false}, state);
+    watchdog.failure_actions = ExpectedFailureActions();
+    return watchdog;
   }
   // A service other than the watchdog.
   FakeServiceDatabase::Service& Service(const std::string& name,
