@@ -1,7 +1,8 @@
 #include "common/command_line.h"
 
-#include <algorithm>
 #include <array>
+
+#include "common/ascii_text.h"
 
 namespace gandry {
 namespace {
@@ -71,10 +72,7 @@ bool parseCommandLine(const std::vector<std::string>& args, RunMode& mode) {
   if (argument.empty() || (argument[0] != '-' && argument[0] != '/')) {
     return true;
   }
-  std::string word = argument.substr(1, kOptionTextMax);
-  std::transform(word.begin(), word.end(), word.begin(), [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  });
+  const std::string word = ToLower(argument.substr(1, kOptionTextMax));
   for (std::size_t i = 0; i < kOptionWords.size(); ++i) {
     if (word == kOptionWords[i]) {
       mode = static_cast<RunMode>(i);

@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "common/command_line.h"
 #include "common/delay_rule.h"
 #include "manager/install.h"
 #include "manager/items.h"
-#include "manager/text.h"
+#include "watchdog/config.h"
 #include "watchdog/log.h"
 #include "watchdog/service_control.h"
 #include "watchdog/zt_utils.h"
@@ -46,8 +47,8 @@ void CheckSettings(Manager& manager, Findings& findings) {
                      std::to_string(kDelayMinSeconds) + " to " + std::to_string(kDelayMaxSeconds) +
                      ").");
   }
-  const std::string mode(Trim(ini.ReadValue(manager.ini_path, "Settings", "WatchMode")));
-  if (!mode.empty() && !EqualsNoCase(mode, "poll") && !EqualsNoCase(mode, "notify")) {
+  const std::string mode(Trim(ini.ReadValue(manager.ini_path, "Settings", kWatchModeKey)));
+  if (!mode.empty() && !EqualsNoCase(mode, kWatchModePoll) && !IsNotifyMode(mode)) {
     findings.Problem("[Settings] WatchMode is \"" + mode +
                      "\": the watchdog polls. Set it with \"gandry-manager set WatchMode "
                      "poll\" or \"... notify\".");

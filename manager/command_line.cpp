@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "manager/text.h"
+#include "common/ascii_text.h"
 
 namespace gandry {
 

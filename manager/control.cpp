@@ -35,6 +35,22 @@ const char* StateName(ServiceState state) {
   return "unknown";
 }
 
+const char* StartTypeName(StartType type, bool delayed) {
+  switch (type) {
+    case StartType::kBoot:
+      return "boot";
+    case StartType::kSystem:
+      return "system";
+    case StartType::kAuto:
+      return delayed ? "delayed-auto" : "auto";
+    case StartType::kDemand:
+      return "demand";
+    case StartType::kDisabled:
+      return "disabled";
+  }
+  return "unknown";
+}
+
 int ControlAndWait(Manager& manager, const std::string& name, ServiceCommand command,
                    ServiceState target) {
   ServiceCommands& commands = manager.platform.commands;

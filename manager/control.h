@@ -9,6 +9,8 @@ namespace gandry {
 
 // How the manager names a service state: "running", "stop pending" and so on.
 const char* StateName(ServiceState state);
+// How it names a start type: "auto", "delayed-auto", "demand", "disabled", "boot", "system".
+const char* StartTypeName(StartType type, bool delayed);
 
 // start, stop, pause, continue, restart and reload on the watchdog service. Each but reload
 // waits for the state it asks for (at most 60 seconds) and prints the state reached.

@@ -2,10 +2,10 @@
 
 #include <chrono>
 
+#include "common/ascii_text.h"
 #include "manager/control.h"
 #include "manager/items.h"
 #include "manager/sample_ini.h"
-#include "manager/text.h"
 #include "watchdog/log.h"
 #include "watchdog/service_control.h"
 
@@ -25,19 +25,9 @@ bool IsUnsupported(SystemError error) {
          error.code == kCallNotImplemented || error.code == kInvalidLevel;
 }
 
-const char* StartTypeName(const ServiceRegistration& registration) {
-  switch (registration.start_type) {
-    case StartType::kAuto:
-      return registration.delayed_start ? "delayed-auto" : "auto";
-    case StartType::kDemand:
-      return "demand";
-    case StartType::kDisabled:
-      return "disabled";
-    case StartType::kBoot:
-    case StartType::kSystem:
-      break;
-  }
-  return "boot";
+// The start type of a registration by name.
+const char* StartTypeOf(const ServiceRegistration& registration) {
+  return StartTypeName(registration.start_type, registration.delayed_start);
 }
 
 // Tells what a repair changes in an existing registration.
@@ -54,7 +44,7 @@ void ReportRepairs(Manager& manager, const ServiceRegistration& was,
     }
   }
   if (was.start_type != wanted.start_type || was.delayed_start != wanted.delayed_start) {
-    manager.out << "Start type " << StartTypeName(was) << " changed to " << StartTypeName(wanted)
+    manager.out << "Start type " << StartTypeOf(was) << " changed to " << StartTypeOf(wanted)
                 << ".\n";
   }
   if (was.display_name != wanted.display_name) {
@@ -73,7 +63,7 @@ int RegisterService(Manager& manager, const ServiceRegistration& wanted) {
       return manager.Fail("Cannot change the service \"" + std::string(kServiceName) + "\"",
                           changed.error());
     }
-    manager.out << "The service \"" << kServiceName << "\" is registered (" << StartTypeName(wanted)
+    manager.out << "The service \"" << kServiceName << "\" is registered (" << StartTypeOf(wanted)
                 << " start).\n";
   } else if (existing.error().code == kErrorServiceDoesNotExist) {
     const Status created = setup.Create(kServiceName, wanted);
@@ -81,7 +71,7 @@ int RegisterService(Manager& manager, const ServiceRegistration& wanted) {
       return manager.Fail("Cannot register the service \"" + std::string(kServiceName) + "\"",
                           created.error());
     }
-    manager.out << "Registered the service \"" << kServiceName << "\" (" << StartTypeName(wanted)
+    manager.out << "Registered the service \"" << kServiceName << "\" (" << StartTypeOf(wanted)
                 << " start).\n";
   } else {
     return manager.Fail("Cannot look up the service \"" + std::string(kServiceName) + "\"",

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "common/ascii_text.h"
 #include "common/delay_rule.h"
 #include "manager/control.h"
-#include "manager/text.h"
 #include "watchdog/config.h"
 #include "watchdog/service_control.h"
 #include "watchdog/zt_utils.h"
@@ -198,13 +198,13 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
     }
     canonical_key = delay->key;
     value = std::to_string(*seconds);
-  } else if (EqualsNoCase(key, "WatchMode")) {
-    if (!EqualsNoCase(text, "poll") && !EqualsNoCase(text, "notify")) {
+  } else if (EqualsNoCase(key, kWatchModeKey)) {
+    if (!EqualsNoCase(text, kWatchModePoll) && !IsNotifyMode(text)) {
       manager.err << "WatchMode is poll or notify, not \"" << text
                   << "\"; Gandry.ini is left as it was.\n";
       return kExitFailed;
     }
-    canonical_key = "WatchMode";
+    canonical_key = kWatchModeKey;
     value = ToLower(text);
   } else {
     manager.err << "There is no setting \"" << key

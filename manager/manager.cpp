@@ -1,6 +1,6 @@
 #include "manager/manager.h"
 
-#include "manager/text.h"
+#include "common/ascii_text.h"
 #include "watchdog/config.h"
 
 namespace gandry {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "manager/control.h"
 #include "manager/items.h"
-#include "manager/text.h"
 #include "watchdog/service_control.h"
 
 namespace gandry {
@@ -16,22 +16,6 @@ namespace gandry {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-const char* StartTypeName(StartType type, bool delayed) {
-  switch (type) {
-    case StartType::kBoot:
-      return "boot";
-    case StartType::kSystem:
-      return "system";
-    case StartType::kAuto:
-      return delayed ? "delayed-auto" : "auto";
-    case StartType::kDemand:
-      return "demand";
-    case StartType::kDisabled:
-      return "disabled";
-  }
-  return "unknown";
-}
 
 // What the manager found out about one service.
 struct ServiceReport {

@@ -1,10 +1,10 @@
 #include "watchdog/config.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
 
+#include "common/ascii_text.h"
 #include "common/delay_rule.h"
 #include "watchdog/zt_utils.h"
 
@@ -14,21 +14,11 @@ namespace {
 
 constexpr std::size_t kItemValueMax = 200;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) {
-    return false;
-  }
-  return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return lower(a) == lower(b);
-  });
-}
-
-bool EqualsNoCase(std::string_view text, std::string_view other) {
-  return text.size() == other.size() && StartsWithNoCase(text, other);
-}
-
 }  // namespace
+
+bool IsNotifyMode(std::string_view value) {
+  return EqualsNoCase(value, kWatchModeNotify);
+}
 
 std::string DirectoryOf(std::string_view path) {
   const std::size_t last = path.find_last_of("\\:");
@@ -102,8 +92,7 @@ void LoadConfiguration(Watchdog& watchdog) {
                        kStartDelayThread.default_seconds) *
       1000;
   // Read only: a watchdog that polls needs nothing in the file.
-  watchdog.settings.notify =
-      EqualsNoCase(ini.ReadValue(ini_path, "Settings", "WatchMode"), "notify");
+  watchdog.settings.notify = IsNotifyMode(ini.ReadValue(ini_path, "Settings", kWatchModeKey));
   watchdog.items = LoadItems(ini, ini_path, talk ? &watchdog.channel : nullptr);
 }
 

@@ -10,6 +10,13 @@ namespace gandry {
 
 inline constexpr char kIniFileName[] = "Gandry.ini";
 
+// [Settings] WatchMode: "notify" (any letter case) subscribes each monitor to its service's
+// stops; anything else, and no value at all, polls.
+inline constexpr char kWatchModeKey[] = "WatchMode";
+inline constexpr char kWatchModeNotify[] = "notify";
+inline constexpr char kWatchModePoll[] = "poll";
+bool IsNotifyMode(std::string_view value);
+
 // The beginning of `path` up to and including its last '\' or ':'; empty when it has neither.
 std::string DirectoryOf(std::string_view path);
 

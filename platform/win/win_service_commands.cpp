@@ -73,9 +73,7 @@ Result<ServiceRunState> WinServiceCommands::Query(const std::string& name) {
     return LastError();
   }
   ServiceRunState run;
-  run.state = status.dwCurrentState >= SERVICE_STOPPED && status.dwCurrentState <= SERVICE_PAUSED
-                  ? static_cast<ServiceState>(status.dwCurrentState)
-                  : ServiceState::kUnknown;
+  run.state = ServiceStateOf(status.dwCurrentState);
   run.exit_code = status.dwWin32ExitCode;
   run.service_exit_code = status.dwServiceSpecificExitCode;
   return run;

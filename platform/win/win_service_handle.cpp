@@ -4,6 +4,21 @@
 
 namespace gandry {
 
+static_assert(static_cast<DWORD>(ServiceState::kStopped) == SERVICE_STOPPED);
+static_assert(static_cast<DWORD>(ServiceState::kStartPending) == SERVICE_START_PENDING);
+static_assert(static_cast<DWORD>(ServiceState::kStopPending) == SERVICE_STOP_PENDING);
+static_assert(static_cast<DWORD>(ServiceState::kRunning) == SERVICE_RUNNING);
+static_assert(static_cast<DWORD>(ServiceState::kContinuePending) == SERVICE_CONTINUE_PENDING);
+static_assert(static_cast<DWORD>(ServiceState::kPausePending) == SERVICE_PAUSE_PENDING);
+static_assert(static_cast<DWORD>(ServiceState::kPaused) == SERVICE_PAUSED);
+
+ServiceState ServiceStateOf(DWORD state) {
+  if (state >= SERVICE_STOPPED && state <= SERVICE_PAUSED) {
+    return static_cast<ServiceState>(state);
+  }
+  return ServiceState::kUnknown;
+}
+
 Result<ScHandle> OpenManager(DWORD manager_access) {
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, manager_access);
   if (manager == nullptr) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/result.h"
+#include "platform/service_manager.h"
 
 namespace gandry {
 
@@ -35,6 +36,9 @@ struct OpenedHandles {
   ScHandle manager;
   ScHandle service;
 };
+
+// A state as the service manager reports it; kUnknown for a number it should not report.
+ServiceState ServiceStateOf(DWORD state);
 
 // Opens the local service manager with `manager_access`.
 Result<ScHandle> OpenManager(DWORD manager_access);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/win/win_error.h"
+#include "platform/win/win_service_handle.h"
 #include "platform/win/win_service_watch.h"
 
 namespace gandry {
@@ -13,13 +14,6 @@ namespace {
 
 static_assert(SC_MANAGER_ALL_ACCESS == 0xF003F);
 static_assert(SERVICE_QUERY_STATUS == 0x0004 && SERVICE_START == 0x0010 && SERVICE_STOP == 0x0020);
-static_assert(static_cast<DWORD>(ServiceState::kStopped) == SERVICE_STOPPED);
-static_assert(static_cast<DWORD>(ServiceState::kStartPending) == SERVICE_START_PENDING);
-static_assert(static_cast<DWORD>(ServiceState::kStopPending) == SERVICE_STOP_PENDING);
-static_assert(static_cast<DWORD>(ServiceState::kRunning) == SERVICE_RUNNING);
-static_assert(static_cast<DWORD>(ServiceState::kContinuePending) == SERVICE_CONTINUE_PENDING);
-static_assert(static_cast<DWORD>(ServiceState::kPausePending) == SERVICE_PAUSE_PENDING);
-static_assert(static_cast<DWORD>(ServiceState::kPaused) == SERVICE_PAUSED);
 
 DWORD AccessMask(ServiceAccess access) {
   switch (access) {
@@ -31,13 +25,6 @@ DWORD AccessMask(ServiceAccess access) {
       break;
   }
   return SERVICE_QUERY_STATUS;
-}
-
-ServiceState StateOf(DWORD state) {
-  if (state >= SERVICE_STOPPED && state <= SERVICE_PAUSED) {
-    return static_cast<ServiceState>(state);
-  }
-  return ServiceState::kUnknown;
 }
 
 class WinOpenedService final : public OpenedService {
@@ -70,7 +57,8 @@ class WinOpenedService final : public OpenedService {
     if (!QueryServiceStatus(service_, &status)) {
       return LastError();
     }
-    return ServiceStatus{StateOf(status.dwCurrentState), status.dwCheckPoint, status.dwWaitHint};
+    return ServiceStatus{ServiceStateOf(status.dwCurrentState), status.dwCheckPoint,
+                         status.dwWaitHint};
   }
 
  private:

@@ -1,4 +1,4 @@
-#include "manager/text.h"
+#include "common/ascii_text.h"
 
 #include <algorithm>
 
@@ -25,6 +25,10 @@ std::string ToLower(std::string_view text) {
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                     [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::string_view Trim(std::string_view text) {
