@@ -20,7 +20,9 @@ int main() {
   const std::string own = OwnExecutablePath();
   const std::string dir = own.substr(0, own.find_last_of('\\') + 1);
   std::ofstream(dir + "child.pid") << GetCurrentProcessId() << "\n";
-  // Ctrl+C on the shared console must not end the stand-in: only the shell may.
+  // Ctrl+C on the shared console must not end the stand-in: only the shell may. A null
+  // handler, not one of our own: under Wine a process whose handler took the event may end with
+  // 1 when the shell terminates it with 0 (tests/wine/wine-notes.md).
   SetConsoleCtrlHandler(nullptr, TRUE);
 
   WinSharedMemory memory;
