@@ -233,6 +233,9 @@ check "the log says that the watchdog ran" \
   grep -q '^gandry-manager: zt-gandry-demon: running' "$work/failing.log"
 check "the log says why the install failed" \
   grep -q '^gandry-manager (stderr): Unknown command "frobnicate"\.' "$work/failing.log"
+# Wine's rollback stops and deletes the service itself, and removes the files before the
+# package's rollback action can run the manager; on Windows the rollback runs backwards and the
+# action does it.
 check "no service left" test -z "$(reg_value "$service" ImagePath)"
 check "no product registered" test -z "$(products)"
 
