@@ -39,11 +39,12 @@ file(REMOVE ${partial})
 set(stage ${OUTPUT}.files)
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
-set(defines -D Version=${VERSION} -D ProgramFilesDir=${program_files} -D Win64=${win64})
-foreach(file SVC EXE MANAGER INI GUIDE)
+set(defines -D Version=${VERSION} -D ProgramFilesDir=${program_files} -D Win64=${win64}
+            -D ProductName=${GANDRY_MSI_PRODUCT_NAME} -D Manufacturer=${GANDRY_MSI_MANUFACTURER})
+foreach(file SVC EXE MANAGER INI GUIDE ACTIONS)
   string(TOLOWER ${file} name)
   file(COPY_FILE ${GANDRY_MSI_${file}} ${stage}/${name})
-  if(file MATCHES "SVC|EXE|MANAGER" AND GANDRY_MSI_STRIP)
+  if(file MATCHES "SVC|EXE|MANAGER|ACTIONS" AND GANDRY_MSI_STRIP)
     execute_process(COMMAND ${GANDRY_MSI_STRIP} ${stage}/${name} COMMAND_ERROR_IS_FATAL ANY)
   endif()
   list(APPEND defines -D ${name}=${name})
@@ -56,24 +57,55 @@ if(NOT result EQUAL 0)
   file(REMOVE ${partial})
   message(FATAL_ERROR "build-msi: wixl failed (${result})")
 endif()
+# wixl drops IncludeMaximum: each Upgrade row with a maximum gets it back
+# (msidbUpgradeAttributesVersionMaxInclusive 512), so that an installed product of the same
+# version is replaced like an older one and a rebuilt package leaves one entry in Add/Remove
+# Programs. Attributes is part of the table's key, so the table is imported again.
+execute_process(COMMAND ${GANDRY_MSI_MSIINFO} export ${partial} Upgrade
+                OUTPUT_VARIABLE exported RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  file(REMOVE ${partial})
+  message(FATAL_ERROR "build-msi: msiinfo failed (${result})")
+endif()
+string(REPLACE "\r\n" "\n" exported "${exported}")
+string(REPLACE "\n" ";" lines "${exported}")
+set(upgrade_idt "")
+foreach(line IN LISTS lines)
+  # UpgradeCode, VersionMin, VersionMax (not empty), Language, then Attributes.
+  if(line MATCHES "^({[^\t]*}\t[^\t]*\t[^\t]+\t[^\t]*\t)([0-9]+)(\t.*)$")
+    math(EXPR attributes "${CMAKE_MATCH_2} | 512")
+    set(line "${CMAKE_MATCH_1}${attributes}${CMAKE_MATCH_3}")
+  endif()
+  if(NOT line STREQUAL "")
+    string(APPEND upgrade_idt "${line}\r\n")
+  endif()
+endforeach()
+file(WRITE ${stage}/Upgrade.idt "${upgrade_idt}")
+
 # What wixl cannot say in the source:
 # - Gandry.ini's component never overwrites an existing file and is never removed
 #   (msidbComponentAttributesNeverOverwrite 128 + Permanent 16, beside 64-bit 256 on x64);
-# - START and NOSTART pass into the elevated part of a managed install;
+# - the public properties, the searches that recall them and the upgrade properties pass into
+#   the elevated part of a managed install;
 # - the event message file is a REG_EXPAND_SZ, as the event log expects;
 # - removal deletes the event source's key itself (Name "-"), with any value that the manager
-#   or an administrator added to it.
+#   or an administrator added to it;
+# - the rollback action is one (msidbCustomActionTypeRollback 256 + InScript 1024 + DLL 1
+#   + Continue 64 + NoImpersonate 2048); wixl writes it as an immediate action.
 if(win64)
   set(ini_attributes 400)
 else()
   set(ini_attributes 144)
 endif()
+set(secure START NOSTART INSTALLDIR REMEMBERED_START REMEMBERED_NOSTART REMEMBERED_INSTALLDIR
+           WIX_DOWNGRADE_DETECTED WIX_UPGRADE_DETECTED GANDRY_SHARED_CODE_DETECTED)
 execute_process(
-  COMMAND ${GANDRY_MSI_MSIBUILD} ${partial}
+  COMMAND ${GANDRY_MSI_MSIBUILD} ${partial} -i ${stage}/Upgrade.idt
           -q "UPDATE `Component` SET `Attributes` = ${ini_attributes} WHERE `Component` = 'Configuration'"
-          -q "UPDATE `Property` SET `Value` = 'START;NOSTART;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE `Property` = 'SecureCustomProperties'"
+          -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'"
           -q "UPDATE `Registry` SET `Value` = '#%[#GandrySvc]' WHERE `Name` = 'EventMessageFile'"
           -q "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('EventSourceKey', 2, 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Gandry Service', '-', 'Watchdog')"
+          -q "UPDATE `CustomAction` SET `Type` = 3393 WHERE `Action` = 'UnregisterWatchdog'"
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   file(REMOVE ${partial})

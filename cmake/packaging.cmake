@@ -25,8 +25,8 @@ else()
 endif()
 
 set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME Gandry)
-set(CPACK_PACKAGE_VENDOR Gandry)
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR ${GANDRY_COMPANY_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Windows service watchdog")
 set(CPACK_PACKAGE_FILE_NAME gandry-${PROJECT_VERSION}-windows-${GANDRY_PACKAGE_ARCH})
@@ -47,6 +47,7 @@ set(GANDRY_MANAGER_EXE "" CACHE FILEPATH
     "gandry-manager.exe for the MSI package when this build has no gandry_manager target")
 find_program(GANDRY_WIXL wixl)
 find_program(GANDRY_MSIBUILD msibuild)
+find_program(GANDRY_MSIINFO msiinfo)
 if(TARGET gandry_manager)
   set(msi_manager $<TARGET_FILE:gandry_manager>)
   set(msi_manager_target gandry_manager)
@@ -54,20 +55,23 @@ else()
   set(msi_manager ${GANDRY_MANAGER_EXE})
   set(msi_manager_target "")
 endif()
-if(NOT GANDRY_WIXL OR NOT GANDRY_MSIBUILD)
-  message(STATUS "No wixl or msibuild (scripts/install-deps installs them): no msi target")
+if(NOT GANDRY_WIXL OR NOT GANDRY_MSIBUILD OR NOT GANDRY_MSIINFO)
+  message(STATUS "No wixl, msibuild or msiinfo (scripts/install-deps installs them): no msi target")
 elseif(NOT msi_manager)
   message(STATUS "No gandry-manager.exe (set GANDRY_MANAGER_EXE): no msi target")
-elseif(TARGET gandry_svc AND TARGET gandry_exe)
+elseif(TARGET gandry_svc AND TARGET gandry_exe AND TARGET gandry_msi_actions)
   set(GANDRY_MSI
       ${CPACK_PACKAGE_DIRECTORY}/gandry-${GANDRY_PACKAGE_VERSION}-windows-${GANDRY_PACKAGE_ARCH}.msi)
   set(GANDRY_MSI_CONFIG ${CMAKE_BINARY_DIR}/package-text/msi-config.cmake)
   file(GENERATE OUTPUT ${GANDRY_MSI_CONFIG} CONTENT "\
 set(GANDRY_MSI_WIXL ${GANDRY_WIXL})
 set(GANDRY_MSI_MSIBUILD ${GANDRY_MSIBUILD})
+set(GANDRY_MSI_MSIINFO ${GANDRY_MSIINFO})
 set(GANDRY_MSI_STRIP ${CMAKE_STRIP})
 set(GANDRY_MSI_SOURCE ${CMAKE_SOURCE_DIR}/packaging/gandry.wxs)
 set(GANDRY_MSI_ARCH ${GANDRY_PACKAGE_ARCH})
+set(GANDRY_MSI_PRODUCT_NAME ${PROJECT_NAME})
+set(GANDRY_MSI_MANUFACTURER ${GANDRY_COMPANY_NAME})
 set(GANDRY_MSI_VERSION ${GANDRY_PACKAGE_VERSION})
 set(GANDRY_MSI_OUTPUT ${GANDRY_MSI})
 set(GANDRY_MSI_SVC $<TARGET_FILE:gandry_svc>)
@@ -75,6 +79,7 @@ set(GANDRY_MSI_EXE $<TARGET_FILE:gandry_exe>)
 set(GANDRY_MSI_MANAGER ${msi_manager})
 set(GANDRY_MSI_INI ${GANDRY_PACKAGE_TEXT}/Gandry.ini)
 set(GANDRY_MSI_GUIDE ${GANDRY_PACKAGE_TEXT}/admin-guide.md)
+set(GANDRY_MSI_ACTIONS $<TARGET_FILE:gandry_msi_actions>)
 ")
   add_custom_command(
     OUTPUT ${GANDRY_MSI}
@@ -82,7 +87,8 @@ set(GANDRY_MSI_GUIDE ${GANDRY_PACKAGE_TEXT}/admin-guide.md)
             -P ${CMAKE_SOURCE_DIR}/cmake/build-msi.cmake
     DEPENDS ${CMAKE_SOURCE_DIR}/packaging/gandry.wxs ${CMAKE_SOURCE_DIR}/cmake/build-msi.cmake
             ${GANDRY_MSI_CONFIG} ${GANDRY_PACKAGE_TEXT}/Gandry.ini
-            ${GANDRY_PACKAGE_TEXT}/admin-guide.md gandry_svc gandry_exe ${msi_manager_target}
+            ${GANDRY_PACKAGE_TEXT}/admin-guide.md gandry_svc gandry_exe gandry_msi_actions
+            ${msi_manager_target}
             ${msi_manager}
     COMMENT "Building the Windows Installer package ${GANDRY_MSI}"
     VERBATIM)

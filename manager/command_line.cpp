@@ -6,20 +6,25 @@
 #include <utility>
 
 #include "common/ascii_text.h"
+#include "manager/version.h"
 
 namespace gandry {
 
 namespace {
+
+constexpr std::string_view kProgram = "gandry-manager";
 
 struct CommandShape {
   std::string_view name;
   std::size_t arguments;
   std::string_view value_options;  // blank-separated
   std::string_view flags;
+  std::size_t optional_arguments = 0;  // after the others
 };
 
-constexpr std::array<CommandShape, 15> kCommands{{
-    {"help", 0, "", ""},
+constexpr std::array<CommandShape, 16> kCommands{{
+    {"help", 0, "", "", 1},
+    {"version", 0, "", ""},
     {"install", 0, "start", "no-start"},
     {"uninstall", 0, "", ""},
     {"start", 0, "", ""},
@@ -51,8 +56,59 @@ bool ListNames(std::string_view list, std::string_view name) {
   return false;
 }
 
-ParsedArgs Error(std::string message) {
-  return {std::nullopt, std::move(message)};
+ParsedArgs Error(std::string message, std::string command = {}) {
+  return {std::nullopt, std::move(message), std::move(command)};
+}
+
+const CommandShape* FindCommand(const std::string& command) {
+  const auto shape = std::find_if(kCommands.begin(), kCommands.end(),
+                                  [&](const CommandShape& s) { return s.name == command; });
+  return shape == kCommands.end() ? nullptr : &*shape;
+}
+
+// The usage, one entry per command or group of commands.
+struct UsageEntry {
+  std::string_view commands;  // blank-separated
+  std::string_view synopsis;
+  std::string_view text;  // lines
+};
+
+constexpr UsageEntry kUsage[] = {
+    {"install", "install [--start auto|delayed-auto|demand] [--no-start]",
+     "register the service and its event source (or repair them),\n"
+     "create Gandry.ini from the sample if there is none, start it"},
+    {"uninstall", "uninstall",
+     "stop and delete the service and its event source; Gandry.ini\nis kept"},
+    {"start stop pause continue restart", "start | stop | pause | continue | restart",
+     "control the service and wait for it (at most 60 seconds)"},
+    {"reload", "reload", "make the running watchdog read Gandry.ini again"},
+    {"status", "status [--json]", "the watchdog's state and that of every watched service"},
+    {"list", "list", "the items of Gandry.ini: key, service, attempts, period"},
+    {"add", "add SERVICE [--attempts N] [--restart-every MINUTES] [--force] [--no-reload]",
+     "watch a service (3 attempts and no period unless given);\n"
+     "--force adds a service that the system does not know"},
+    {"remove", "remove SERVICE [--no-reload]", "stop watching a service"},
+    {"set", "set KEY VALUE [--no-reload]",
+     "set LoopDelayThread, LoopDelayService or StartDelayThread\n"
+     "(5 to 120 seconds) or WatchMode (poll or notify)"},
+    {"check", "check", "look for problems in the set-up and say what to do"},
+    {"version", "version | --version", "the version of this program"},
+    {"help", "help [COMMAND] | --help | -h | /?", "this text, or the usage of one command"},
+};
+
+// Each line of `text` after `indent`.
+void AppendIndented(std::string& out, std::string_view text, std::size_t indent) {
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string_view::npos) {
+      end = text.size();
+    }
+    out.append(indent, ' ');
+    out.append(text.substr(begin, end - begin));
+    out += '\n';
+    begin = end + 1;
+  }
 }
 
 }  // namespace
@@ -61,10 +117,14 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
   if (arguments.empty()) {
     return Error("No command given.");
   }
-  const std::string command = ToLower(arguments[0]);
-  const auto shape = std::find_if(kCommands.begin(), kCommands.end(),
-                                  [&](const CommandShape& s) { return s.name == command; });
-  if (shape == kCommands.end()) {
+  std::string command = ToLower(arguments[0]);
+  if (command == "--help" || command == "-h" || command == "/?") {
+    command = "help";
+  } else if (command == "--version") {
+    command = "version";
+  }
+  const CommandShape* shape = FindCommand(command);
+  if (shape == nullptr) {
     return Error("Unknown command \"" + arguments[0] + "\".");
   }
   ManagerArgs args;
@@ -85,57 +145,94 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
       } else if (i + 1 < arguments.size()) {
         value = arguments[++i];
       } else {
-        return Error("The option --" + name + " needs a value.");
+        return Error("The option --" + name + " needs a value.", command);
       }
     } else if (ListNames(shape->flags, name)) {
       if (equals != std::string::npos) {
-        return Error("The option --" + name + " takes no value.");
+        return Error("The option --" + name + " takes no value.", command);
       }
     } else {
       std::string message = "The command " + command + " has no option \"";
       message += word + "\".";
-      return Error(std::move(message));
+      return Error(std::move(message), command);
     }
     if (!args.options.emplace(name, value).second) {
-      return Error("The option --" + name + " is given twice.");
+      return Error("The option --" + name + " is given twice.", command);
     }
   }
-  if (args.arguments.size() != shape->arguments) {
+  const std::size_t most = shape->arguments + shape->optional_arguments;
+  if (args.arguments.size() < shape->arguments || args.arguments.size() > most) {
     return Error("The command " + command + " takes " +
-                 (shape->arguments == 0 ? std::string("no") : std::to_string(shape->arguments)) +
-                 (shape->arguments == 1 ? " argument" : " arguments") + ", not " +
-                 std::to_string(args.arguments.size()) + ".");
+                     (shape->optional_arguments != 0 ? "at most " : "") +
+                     (most == 0 ? std::string("no") : std::to_string(most)) +
+                     (most == 1 ? " argument" : " arguments") + ", not " +
+                     std::to_string(args.arguments.size()) + ".",
+                 command);
   }
-  return {std::move(args), {}};
+  if (command == "help" && !args.arguments.empty() &&
+      FindCommand(ToLower(args.arguments[0])) == nullptr) {
+    return Error("Unknown command \"" + args.arguments[0] + "\".", command);
+  }
+  return {std::move(args), {}, {}};
 }
 
-const char* ManagerUsage() {
-  return "Usage: gandry-manager COMMAND [ARGUMENTS] [OPTIONS]\n"
-         "Manages the Gandry watchdog service zt-gandry-demon, and the gandry.svc and Gandry.ini\n"
-         "in the folder of this program.\n"
-         "\n"
-         "  install [--start auto|delayed-auto|demand] [--no-start]\n"
-         "                        register the service and its event source (or repair them),\n"
-         "                        create Gandry.ini from the sample if there is none, start it\n"
-         "  uninstall             stop and delete the service and its event source; Gandry.ini\n"
-         "                        is kept\n"
-         "  start | stop | pause | continue | restart\n"
-         "                        control the service and wait for it (at most 60 seconds)\n"
-         "  reload                make the running watchdog read Gandry.ini again\n"
-         "  status [--json]       the watchdog's state and that of every watched service\n"
-         "  list                  the items of Gandry.ini: key, service, attempts, period\n"
-         "  add SERVICE [--attempts N] [--restart-every MINUTES] [--force]\n"
-         "                        watch a service (3 attempts and no period unless given);\n"
-         "                        --force adds a service that the system does not know\n"
-         "  remove SERVICE        stop watching a service\n"
-         "  set KEY VALUE         set LoopDelayThread, LoopDelayService or StartDelayThread\n"
-         "                        (5 to 120 seconds) or WatchMode (poll or notify)\n"
-         "  check                 look for problems in the set-up and say what to do\n"
-         "  help                  this text\n"
-         "\n"
-         "add, remove and set reload a running watchdog unless --no-reload is given.\n"
-         "Exit codes: 0 done or no problem found, 1 failed or problems found, 2 bad command "
-         "line.\n";
+std::string ManagerUsage() {
+  std::string usage = "Usage: ";
+  usage += kProgram;
+  usage +=
+      " COMMAND [ARGUMENTS] [OPTIONS]\n"
+      "Manages the Gandry watchdog service zt-gandry-demon, and the gandry.svc and Gandry.ini\n"
+      "in the folder of this program.\n"
+      "\n";
+  constexpr std::size_t kTextColumn = 24;
+  for (const UsageEntry& entry : kUsage) {
+    const std::size_t length = 2 + entry.synopsis.size();
+    usage += "  ";
+    usage += entry.synopsis;
+    std::string_view text = entry.text;
+    if (length + 2 <= kTextColumn) {
+      // The first line of the text beside the synopsis, the others below it.
+      const std::size_t end = std::min(text.find('\n'), text.size());
+      usage.append(kTextColumn - length, ' ');
+      usage.append(text.substr(0, end));
+      usage += '\n';
+      text.remove_prefix(std::min(end + 1, text.size()));
+    } else {
+      usage += '\n';
+    }
+    AppendIndented(usage, text, kTextColumn);
+  }
+  usage +=
+      "\n"
+      "add, remove and set reload a running watchdog unless --no-reload is given.\n"
+      "Exit codes: 0 done or no problem found, 1 failed or problems found, 2 bad command "
+      "line.\n";
+  return usage;
+}
+
+std::string CommandUsage(const std::string& command) {
+  for (const UsageEntry& entry : kUsage) {
+    if (!ListNames(entry.commands, command)) {
+      continue;
+    }
+    std::string usage = "Usage: ";
+    usage += kProgram;
+    usage += ' ';
+    // A group of commands shows the one asked for.
+    usage += entry.commands.find(' ') == std::string_view::npos ? entry.synopsis : command;
+    usage += '\n';
+    AppendIndented(usage, entry.text, 2);
+    return usage;
+  }
+  return ManagerUsage();
+}
+
+std::string ManagerVersionLine() {
+  std::string line(kProgram);
+  line += ' ';
+  line += kProductVersion;
+  line += '\n';
+  return line;
 }
 
 }  // namespace gandry

@@ -20,15 +20,20 @@ struct ManagerArgs {
 // Either the parsed command line or why it is not one.
 struct ParsedArgs {
   std::optional<ManagerArgs> args;
-  std::string error;  // when there are no args
+  std::string error;    // when there are no args
+  std::string command;  // with an error: the command in lower case, when it is one
 };
 
 // Parses the arguments after the program name. Commands and option names compare in any letter
-// case; an option is "--name value" or "--name=value", a flag "--name". "help", an empty command
-// line and an unknown command all give the command "help"; the latter two with an error too.
+// case; an option is "--name value" or "--name=value", a flag "--name". "--help", "-h" and "/?"
+// are the command "help", which may name a command; "--version" is the command "version".
 ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments);
 
-// The usage text, one line per command.
-const char* ManagerUsage();
+// The usage text, one entry per command.
+std::string ManagerUsage();
+// The usage of one command (in lower case); the whole usage when it is none.
+std::string CommandUsage(const std::string& command);
+// "gandry-manager VERSION" and a line end.
+std::string ManagerVersionLine();
 
 }  // namespace gandry

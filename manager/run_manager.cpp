@@ -1,5 +1,6 @@
 #include "manager/run_manager.h"
 
+#include "common/ascii_text.h"
 #include "manager/check.h"
 #include "manager/command_line.h"
 #include "manager/control.h"
@@ -14,16 +15,20 @@ int RunManager(ManagerPlatform& platform, const std::string& own_path,
   const ParsedArgs parsed = ParseManagerArgs(arguments);
   if (!parsed.args) {
     err << parsed.error << '\n';
-    out << ManagerUsage();
+    err << CommandUsage(parsed.command);
     return kExitUsage;
   }
   const ManagerArgs& args = *parsed.args;
-  Manager manager(platform, own_path, out, err);
   const std::string& command = args.command;
   if (command == "help") {
-    out << ManagerUsage();
+    out << (args.arguments.empty() ? ManagerUsage() : CommandUsage(ToLower(args.arguments[0])));
     return kExitDone;
   }
+  if (command == "version") {
+    out << ManagerVersionLine();
+    return kExitDone;
+  }
+  Manager manager(platform, own_path, out, err);
   if (command == "install") {
     return RunInstall(manager, args);
   }

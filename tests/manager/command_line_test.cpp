@@ -25,7 +25,7 @@ TEST(ManagerCommandLine, TakesBothOptionFormsInAnyLetterCase) {
   EXPECT_EQ(odd.args->options.at("start"), "--no-start");
 }
 
-TEST(ManagerCommandLine, BadCommandLinesExitWithTwoAndTheUsage) {
+TEST(ManagerCommandLine, BadCommandLinesExitWithTwoAndTheUsageOnStandardError) {
   const std::vector<std::vector<std::string>> bad{
       {},
       {"frobnicate"},
@@ -38,22 +38,53 @@ TEST(ManagerCommandLine, BadCommandLinesExitWithTwoAndTheUsage) {
       {"status", "--json=yes"},
       {"status", "--json", "--json"},
       {"list", "extra"},
+      {"help", "frobnicate"},
+      {"help", "add", "list"},
+      {"--version", "--json"},
   };
   for (const auto& args : bad) {
     ManagerRig rig;
     rig.Ini({});
     EXPECT_EQ(rig.Run(args), 2) << ::testing::PrintToString(args);
-    EXPECT_THAT(rig.out, StartsWith("Usage: gandry-manager COMMAND"));
-    EXPECT_EQ(std::count(rig.err.begin(), rig.err.end(), '\n'), 1) << rig.err;
+    EXPECT_EQ(rig.out, "");
+    // One line that says what is wrong, then the usage.
+    EXPECT_THAT(rig.err.substr(rig.err.find('\n') + 1), StartsWith("Usage: gandry-manager "))
+        << rig.err;
     EXPECT_EQ(rig.ini.writes(), 0);
   }
+  // The usage of the command that was given, when there is one.
+  ManagerRig rig;
+  EXPECT_EQ(rig.Run({"ADD"}), 2);
+  EXPECT_EQ(rig.err,
+            "The command add takes 1 argument, not 0.\n"
+            "Usage: gandry-manager add SERVICE [--attempts N] [--restart-every MINUTES] [--force] "
+            "[--no-reload]\n"
+            "  watch a service (3 attempts and no period unless given);\n"
+            "  --force adds a service that the system does not know\n");
 }
 
-TEST(ManagerCommandLine, HelpPrintsTheUsageAndSucceeds) {
+TEST(ManagerCommandLine, HelpAndVersionPrintAndSucceedInEveryForm) {
+  for (const std::vector<std::string>& help :
+       {std::vector<std::string>{"Help"}, {"--HELP"}, {"-h"}, {"/?"}}) {
+    ManagerRig rig;
+    EXPECT_EQ(rig.Run(help), 0);
+    EXPECT_EQ(rig.out, ManagerUsage());
+    EXPECT_EQ(rig.err, "");
+  }
+  EXPECT_THAT(ManagerUsage(),
+              HasSubstr("\n  add SERVICE [--attempts N] [--restart-every MINUTES]"));
+  EXPECT_THAT(ManagerUsage(), HasSubstr("\n  reload                make the running watchdog"));
+
   ManagerRig rig;
-  EXPECT_EQ(rig.Run({"Help"}), 0);
-  EXPECT_THAT(rig.out, HasSubstr("add SERVICE [--attempts N] [--restart-every MINUTES]"));
-  EXPECT_EQ(rig.err, "");
+  EXPECT_EQ(rig.Run({"help", "Stop"}), 0);
+  EXPECT_EQ(rig.out,
+            "Usage: gandry-manager stop\n"
+            "  control the service and wait for it (at most 60 seconds)\n");
+  for (const char* version : {"--version", "Version"}) {
+    EXPECT_EQ(rig.Run({version}), 0);
+    EXPECT_EQ(rig.out, "gandry-manager " GANDRY_VERSION "\n");
+    EXPECT_EQ(rig.err, "");
+  }
 }
 
 }  // namespace

@@ -314,7 +314,7 @@ TEST(WineManager, EditsGoThroughTheProfileFunctionsAndKeepTheComments) {
   EXPECT_THAT(status.out, HasSubstr("\"state\": \"stopped\""));
 }
 
-TEST(WineManager, BadCommandLinesExitWithTwo) {
+TEST(WineManager, BadCommandLinesExitWithTwoHelpAndVersionWithZero) {
   ManagerFolder folder;
   ASSERT_TRUE(folder.ready());
   for (const char* bad : {"", "frobnicate", "install --force", "add", "set LoopDelayThread",
@@ -322,10 +322,15 @@ TEST(WineManager, BadCommandLinesExitWithTwo) {
     const Outcome outcome = folder.Run(bad);
     EXPECT_EQ(outcome.exit_code, 2u) << bad;
     EXPECT_THAT(outcome.err, Not(testing::IsEmpty())) << bad;
+    EXPECT_EQ(outcome.out, "") << bad;
   }
-  const Outcome help = folder.Run("help");
+  EXPECT_THAT(folder.Run("frobnicate").err, HasSubstr("\nUsage: gandry-manager COMMAND"));
+  const Outcome help = folder.Run("/?");
   EXPECT_EQ(help.exit_code, 0u);
   EXPECT_THAT(help.out, StartsWith("Usage: gandry-manager COMMAND"));
+  const Outcome version = folder.Run("--version");
+  EXPECT_EQ(version.exit_code, 0u);
+  EXPECT_EQ(version.out, "gandry-manager " GANDRY_VERSION "\n");
 }
 
 // The access control list as the check reads it: a file that everyone may write is reported,

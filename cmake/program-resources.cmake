@@ -1,0 +1,25 @@
+# gandry_program_resources(<target> FILE_NAME <name> DESCRIPTION <text>)
+# Gives a Windows program its application manifest (packaging/program.manifest.in) and its
+# version resource (packaging/program.rc.in): the version is the project's, the product name the
+# project's name, the company GANDRY_COMPANY_NAME.
+function(gandry_program_resources target)
+  cmake_parse_arguments(GANDRY_RC "" "FILE_NAME;DESCRIPTION" "" ${ARGN})
+  get_filename_component(GANDRY_RC_INTERNAL_NAME ${GANDRY_RC_FILE_NAME} NAME_WLE)
+  set(version "")
+  foreach(field MAJOR MINOR PATCH TWEAK)
+    if("${PROJECT_VERSION_${field}}" STREQUAL "")
+      list(APPEND version 0)
+    else()
+      list(APPEND version ${PROJECT_VERSION_${field}})
+    endif()
+  endforeach()
+  string(REPLACE ";" "." GANDRY_RC_VERSION_DOTS "${version}")
+  string(REPLACE ";" "," GANDRY_RC_VERSION_COMMAS "${version}")
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/resources)
+  set(GANDRY_RC_MANIFEST ${dir}/${target}.manifest)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/program.manifest.in ${GANDRY_RC_MANIFEST} @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/program.rc.in ${dir}/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${dir}/${target}.rc)
+  # windres does not see that the script reads the manifest.
+  set_source_files_properties(${dir}/${target}.rc PROPERTIES OBJECT_DEPENDS ${GANDRY_RC_MANIFEST})
+endfunction()
