@@ -125,6 +125,7 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
   if (!restarted) {
     return;
   }
+  refusal_logged_ = 0;
   const std::int64_t period_ms = std::int64_t{restart_period_} * kMsPerMinute;
   if (schedule.after_pause && period_ms > 0) {
     // Restarts that fell due while paused were made by this one; the schedule goes on from
@@ -152,13 +153,28 @@ bool TSrvManThread::Restart() {
   // Once the service has been asked to stop, it is started again even when the monitor is
   // asked to end meanwhile: the watchdog must never leave a service stopped that was running.
   // Both waits are bounded on their own.
-  if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr) &&
-      QueryState(services, service_name_) == ServiceState::kRunning) {
-    // The stop was refused (or never taken up): nothing was restarted.
+  std::uint32_t refusal = 0;
+  if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr, &refusal) &&
+      QueryState(services, service_name_) != ServiceState::kStopped) {
+    // Still running, or in a state nobody could learn: a start could only report a restart
+    // that never happened.
+    if (refusal != 0) {
+      NoteRefusedStop(refusal);
+    }
     return false;
   }
   NoteStartRequest();
   return StartAndWait(services, watchdog_.clock, service_name_, nullptr);
+}
+
+void TSrvManThread::NoteRefusedStop(std::uint32_t error) {
+  if (error == refusal_logged_) {
+    return;
+  }
+  refusal_logged_ = error;
+  watchdog_.log.LogLine(FormatText("Service [%s] was not restarted: its stop was refused (error %u).",
+                                   service_name_.c_str(), error),
+                        true);
 }
 
 void TSrvManThread::StartIfStopped(int& remaining) {

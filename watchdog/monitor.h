@@ -83,6 +83,8 @@ class TSrvManThread {
   // One scheduled restart when due; moves the schedule on when it succeeds.
   void RestartIfDue(Schedule& schedule);
   bool Restart();
+  // Logs a refused stop of a scheduled restart, once for each error in a row.
+  void NoteRefusedStop(std::uint32_t error);
   // Starts the service when it is found stopped, counting the failures in `remaining`.
   void StartIfStopped(int& remaining);
   // The same after a reported stop, spaced from the previous start request.
@@ -115,6 +117,7 @@ class TSrvManThread {
   bool watch_given_up_ = false;  // failed or ended: this monitor polls from now on
   std::int64_t last_start_ms_ = 0;
   bool started_before_ = false;
+  std::uint32_t refusal_logged_ = 0;  // the refused stop last logged; 0 after a restart
   std::int64_t triggered_spacing_ms_ = kMinTriggeredSpacingMs;
 };
 

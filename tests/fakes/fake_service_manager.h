@@ -23,13 +23,17 @@ class FakeServiceManager final : public ServiceManager {
   struct Service {
     ServiceState state = ServiceState::kStopped;
     bool start_fails = false;         // a start request leaves the service stopped
-    bool stop_refused = false;        // the stop control is refused
+    // The stop control is refused with this error code, as Windows refuses it: 1052 for a
+    // service that takes no stop, 1051 for one whose dependent services run.
+    std::uint32_t stop_refusal = 0;
     int start_pending_polls = 0;      // queries answered with start pending after a start
     bool hang_start_pending = false;  // stays start pending for good after a start
     int stop_pending_polls = 0;       // queries answered with stop pending after a stop
     int stop_ack_polls = 0;           // queries still answered with running after an accepted stop
     bool query_fails = false;
     bool open_throws = false;  // opening it throws, as an allocation failure would
+    // Asked at each open, under the fake's lock: true makes the open fail, as a busy manager may.
+    std::function<bool(ServiceAccess)> open_fails;
     bool watch_fails = false;
     std::function<void()> on_start;  // called under the fake's lock after each accepted start
     std::uint32_t wait_hint_ms = 0;
@@ -91,6 +95,9 @@ class FakeServiceManager final : public ServiceManager {
     }
     if (it->second.open_throws) {
       throw std::runtime_error("cannot open " + name);
+    }
+    if (it->second.open_fails && it->second.open_fails(access)) {
+      return SystemError{1723};  // RPC_S_SERVER_TOO_BUSY
     }
     ++it->second.opens;
     it->second.last_access = access;
@@ -170,9 +177,14 @@ class FakeServiceManager final : public ServiceManager {
       std::lock_guard lock(owner_.mutex_);
       Service& s = owner_.services_[name_];
       ++s.stops;
-      if ((s.state != ServiceState::kRunning && s.state != ServiceState::kPaused) ||
-          s.stop_refused) {
-        return SystemError{1052};  // ERROR_INVALID_SERVICE_CONTROL
+      if (s.state == ServiceState::kStopped) {
+        return SystemError{1062};  // ERROR_SERVICE_NOT_ACTIVE
+      }
+      if (s.stop_refusal != 0) {
+        return SystemError{s.stop_refusal};
+      }
+      if (s.state != ServiceState::kRunning && s.state != ServiceState::kPaused) {
+        return SystemError{1061};  // ERROR_SERVICE_CANNOT_ACCEPT_CTRL
       }
       unacknowledged_stop_ = s.stop_ack_polls;
       if (unacknowledged_stop_ == 0) {
