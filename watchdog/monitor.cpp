@@ -152,7 +152,8 @@ bool TSrvManThread::Restart() {
   }
   // Once the service has been asked to stop, it is started again even when the monitor is
   // asked to end meanwhile: the watchdog must never leave a service stopped that was running.
-  // Both waits are bounded on their own.
+  // Only a shutdown of the system, which stops every service anyway, lets the stop be the last
+  // word. Both waits are bounded on their own.
   std::uint32_t refusal = 0;
   if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr, &refusal) &&
       QueryState(services, service_name_) != ServiceState::kStopped) {
@@ -161,6 +162,9 @@ bool TSrvManThread::Restart() {
     if (refusal != 0) {
       NoteRefusedStop(refusal);
     }
+    return false;
+  }
+  if (watchdog_.shutting_down.load()) {
     return false;
   }
   NoteStartRequest();

@@ -52,7 +52,8 @@ class TSrvManThread {
   // True once the end handling has run; the monitor no longer touches the watchdog then.
   bool Ended() const { return ended_.IsRaised(); }
   // True while a scheduled restart is under way. A monitor asked to end after this turned true
-  // still finishes the restart; one that saw the request first never begins it.
+  // still finishes the restart (at a system shutdown only its stop); one that saw the request
+  // first never begins it.
   bool InRestart() const { return in_restart_.load(); }
   // Waits on `clock` until the end handling has run or `limit` has passed.
   bool WaitEnded(Clock& clock, std::chrono::milliseconds limit) const {

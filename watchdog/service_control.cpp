@@ -58,7 +58,9 @@ void ServiceControl::Control(ServiceRequest request) {
   std::lock_guard lock(mutex_);
   switch (request) {
     case ServiceRequest::kShutdown:
-      // The system is going down: nothing may be started or restarted from now on.
+      // The system is going down: nothing may be started or restarted from now on, not even
+      // by a restart under way.
+      watchdog_.shutting_down.store(true);
       watchdog_.paused.store(true);
       [[fallthrough]];
     case ServiceRequest::kStop:

@@ -60,6 +60,7 @@ struct Watchdog {
   std::atomic<int> last_thread_number{0};
   std::atomic<bool> paused{false};  // the service is paused: monitors leave services alone
   std::atomic<std::uint32_t> pause_count{0};  // pauses so far, so a monitor sees even short ones
+  std::atomic<bool> shutting_down{false};     // the system goes down: nothing is started any more
 
   WatchdogSettings settings;
   std::vector<std::string> items;
