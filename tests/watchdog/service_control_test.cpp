@@ -73,6 +73,11 @@ TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
   RecordingReporter reporter;
   ServiceControl control(rig.watchdog, reporter);
   control.Serve();
+  // Stopped is Serve's own last word: controls that come after it report nothing more.
+  for (const auto request : {ServiceRequest::kInterrogate, ServiceRequest::kPause,
+                             ServiceRequest::kContinue, ServiceRequest::kStop}) {
+    control.Control(request);
+  }
   const auto reports = reporter.reports();
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_THAT(reporter.states(), ElementsAre(ServiceState::kStartPending, ServiceState::kRunning,
