@@ -48,14 +48,16 @@ TSrvManThread::TSrvManThread(Watchdog& watchdog, const std::string& item, int th
       origin_(origin) {}
 
 void TSrvManThread::Execute() {
+  bool failed = false;
   try {
     Watch();
   } catch (...) {
     // An error ends the monitor; the end handling below still keeps the count right.
+    failed = true;
   }
   // No report may reach a monitor that is gone.
   watch_.reset();
-  EndHandling();
+  EndHandling(failed);
 }
 
 void TSrvManThread::Watch() {
@@ -300,7 +302,7 @@ void TSrvManThread::OnServiceEvent(ServiceEvent event) {
   wake_.Raise();
 }
 
-void TSrvManThread::EndHandling() {
+void TSrvManThread::EndHandling(bool failed) {
   try {
     watchdog_.log.LogLine(FormatText("stopping thread #%d", thread_number_), false);
   } catch (...) {
@@ -308,6 +310,10 @@ void TSrvManThread::EndHandling() {
   }
   // Decrement and test in one step, so exactly one ending monitor sees the count reach zero.
   if (watchdog_.RunningMonitors.fetch_sub(1) - 1 < 1) {
+    // Nothing is watched any more without anybody having asked for it: the run failed.
+    if (failed && !watchdog_.StopFlag.IsRaised()) {
+      watchdog_.monitors_failed.store(true);
+    }
     watchdog_.StopFlag.Raise();
   }
   ended_.Raise();

@@ -96,7 +96,7 @@ class TSrvManThread {
   // Subscribes to the service's stops, or ends the subscription, as the settings now say.
   void UpdateWatch();
   void OnServiceEvent(ServiceEvent event);
-  void EndHandling();
+  void EndHandling(bool failed);
 
   Watchdog& watchdog_;
   const std::string item_;

@@ -126,6 +126,9 @@ int Run(Watchdog& watchdog) {
   int result = 0;
   try {
     Supervise(watchdog, monitors);
+    if (watchdog.monitors_failed.load()) {
+      result = kRunFailed;
+    }
   } catch (...) {
     result = kRunFailed;
     try {
