@@ -247,7 +247,7 @@ TSrvManThread::PauseEnd TSrvManThread::Pause() {
     if (Terminated()) {
       return PauseEnd::kTerminated;
     }
-    if (deleted_.load()) {
+    if (deleted_.load() || watch_failed_.load()) {
       UpdateWatch();
     }
     // While the watchdog is paused a reported stop is dropped; the next pass sees the state.
@@ -270,6 +270,10 @@ void TSrvManThread::UpdateWatch() {
         FormatText("Service [%s] was deleted; it is polled from now on.", service_name_.c_str()),
         true);
   }
+  if (watch_failed_.exchange(false)) {
+    watch_.reset();
+    GiveUpWatch(watch_error_.load());
+  }
   // With no attempts there is nothing a report could start.
   const bool wanted = watchdog_.settings.notify.load() && attempt_limit_ > 0 && !watch_given_up_;
   if (!wanted) {
@@ -281,23 +285,36 @@ void TSrvManThread::UpdateWatch() {
     return;
   }
   Result<std::unique_ptr<ServiceWatch>> watch = watchdog_.services.Watch(
-      service_name_, [this](ServiceEvent event) { OnServiceEvent(event); });
+      service_name_, [this](const ServiceNotice& notice) { OnServiceEvent(notice); });
   if (!watch) {
-    watch_given_up_ = true;
-    watchdog_.log.LogLine(FormatText("Service [%s] cannot be watched (error %u); it is polled.",
-                                     service_name_.c_str(), watch.error().code),
-                          true);
+    GiveUpWatch(watch.error().code);
     return;
   }
   watch_ = std::move(*watch);
 }
 
+void TSrvManThread::GiveUpWatch(std::uint32_t error) {
+  watch_given_up_ = true;
+  watchdog_.log.LogLine(FormatText("Service [%s] cannot be watched (error %u); it is polled.",
+                                   service_name_.c_str(), error),
+                        true);
+}
+
 // On the platform's thread: only notes the event and wakes the monitor.
-void TSrvManThread::OnServiceEvent(ServiceEvent event) {
-  if (event == ServiceEvent::kDeleted) {
-    deleted_.store(true);
-  } else if (!in_restart_.load()) {
-    stop_reported_.store(true);
+void TSrvManThread::OnServiceEvent(const ServiceNotice& notice) {
+  switch (notice.event) {
+    case ServiceEvent::kDeleted:
+      deleted_.store(true);
+      break;
+    case ServiceEvent::kWatchFailed:
+      watch_error_.store(notice.error);
+      watch_failed_.store(true);
+      break;
+    case ServiceEvent::kStopped:
+      if (!in_restart_.load()) {
+        stop_reported_.store(true);
+      }
+      break;
   }
   wake_.Raise();
 }

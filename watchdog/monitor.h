@@ -95,7 +95,9 @@ class TSrvManThread {
   PauseEnd Pause();
   // Subscribes to the service's stops, or ends the subscription, as the settings now say.
   void UpdateWatch();
-  void OnServiceEvent(ServiceEvent event);
+  void OnServiceEvent(const ServiceNotice& notice);
+  // Polls from now on, and says so.
+  void GiveUpWatch(std::uint32_t error);
   void EndHandling(bool failed);
 
   Watchdog& watchdog_;
@@ -112,6 +114,8 @@ class TSrvManThread {
   WaitableFlag wake_;
   std::atomic<bool> stop_reported_{false};
   std::atomic<bool> deleted_{false};
+  std::atomic<bool> watch_failed_{false};  // raised after watch_error_ is stored
+  std::atomic<std::uint32_t> watch_error_{0};
 
   // The monitor thread's own.
   std::unique_ptr<ServiceWatch> watch_;

@@ -34,7 +34,7 @@ struct ServiceNotifier::Buffer {
 
 struct ServiceNotifier::Subscription {
   SC_HANDLE service = nullptr;  // null once ended
-  std::function<void(ServiceEvent)> on_event;
+  std::function<void(const ServiceNotice&)> on_event;
   std::unique_ptr<Buffer> buffer = std::make_unique<Buffer>();
   bool dropped = false;  // its watch was destroyed on the notifier thread
 };
@@ -89,7 +89,7 @@ ServiceNotifier::~ServiceNotifier() {
 }
 
 Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
-    const std::string& name, std::function<void(ServiceEvent)> on_event) {
+    const std::string& name, std::function<void(const ServiceNotice&)> on_event) {
   if (notify_ == nullptr || wake_ == nullptr) {
     return SystemError{ERROR_CALL_NOT_IMPLEMENTED};
   }
@@ -239,7 +239,7 @@ void ServiceNotifier::Deliver(Buffer* buffer) {
   }
   if (event) {
     try {
-      subscription->on_event(*event);
+      subscription->on_event({*event});
     } catch (...) {
       // Not to end the thread that serves every other watch.
     }

@@ -28,7 +28,7 @@ class ServiceNotifier {
   ~ServiceNotifier();
 
   Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
-                                              std::function<void(ServiceEvent)> on_event);
+                                              std::function<void(const ServiceNotice&)> on_event);
 
  private:
   struct Subscription;

@@ -65,7 +65,18 @@ class FakeServiceManager final : public ServiceManager {
     for (auto* watch : watches_) {
       if (watch->name == name && watch->live) {
         watch->live = false;
-        watch->on_event(ServiceEvent::kDeleted);
+        watch->on_event({ServiceEvent::kDeleted});
+      }
+    }
+  }
+  // Tells the service's watches that they cannot go on, with `error`; they report nothing
+  // afterwards.
+  void FailWatches(const std::string& name, std::uint32_t error) {
+    std::lock_guard lock(mutex_);
+    for (auto* watch : watches_) {
+      if (watch->name == name && watch->live) {
+        watch->live = false;
+        watch->on_event({ServiceEvent::kWatchFailed, error});
       }
     }
   }
@@ -105,7 +116,7 @@ class FakeServiceManager final : public ServiceManager {
   }
 
   Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
-                                              std::function<void(ServiceEvent)> on_event) override {
+                                              std::function<void(const ServiceNotice&)> on_event) override {
     std::lock_guard lock(mutex_);
     auto it = services_.find(name);
     if (it == services_.end()) {
@@ -118,7 +129,7 @@ class FakeServiceManager final : public ServiceManager {
     auto watch = std::make_unique<Subscription>(*this, name, std::move(on_event));
     watches_.push_back(watch.get());
     if (it->second.state == ServiceState::kStopped) {
-      watch->on_event(ServiceEvent::kStopped);
+      watch->on_event({ServiceEvent::kStopped});
     }
     return std::unique_ptr<ServiceWatch>(std::move(watch));
   }
@@ -126,7 +137,7 @@ class FakeServiceManager final : public ServiceManager {
  private:
   struct Subscription final : public ServiceWatch {
     Subscription(FakeServiceManager& owner_in, std::string name_in,
-                 std::function<void(ServiceEvent)> on_event_in)
+                 std::function<void(const ServiceNotice&)> on_event_in)
         : owner(owner_in), name(std::move(name_in)), on_event(std::move(on_event_in)) {}
     ~Subscription() override {
       std::lock_guard lock(owner.mutex_);
@@ -134,7 +145,7 @@ class FakeServiceManager final : public ServiceManager {
     }
     FakeServiceManager& owner;
     const std::string name;
-    const std::function<void(ServiceEvent)> on_event;
+    const std::function<void(const ServiceNotice&)> on_event;
     bool live = true;  // guarded by the owner's mutex
   };
 
@@ -145,7 +156,7 @@ class FakeServiceManager final : public ServiceManager {
     }
     for (Subscription* watch : watches_) {
       if (watch->name == name && watch->live) {
-        watch->on_event(ServiceEvent::kStopped);
+        watch->on_event({ServiceEvent::kStopped});
       }
     }
   }

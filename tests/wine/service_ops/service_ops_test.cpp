@@ -39,7 +39,7 @@ class CountingServiceManager final : public ServiceManager {
   }
 
   Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
-                                              std::function<void(ServiceEvent)> on_event) override {
+                                              std::function<void(const ServiceNotice&)> on_event) override {
     return real_.Watch(name, std::move(on_event));
   }
 
@@ -89,10 +89,10 @@ class FastTickClock final : public Clock {
 // What watches reported, counted.
 class Tally {
  public:
-  std::function<void(ServiceEvent)> Sink() {
-    return [this](ServiceEvent event) {
+  std::function<void(const ServiceNotice&)> Sink() {
+    return [this](const ServiceNotice& notice) {
       std::lock_guard lock(mutex_);
-      ++(event == ServiceEvent::kStopped ? stopped_ : deleted_);
+      ++(notice.event == ServiceEvent::kStopped ? stopped_ : deleted_);
       changed_.notify_all();
     };
   }
