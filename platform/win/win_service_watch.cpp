@@ -60,11 +60,20 @@ class ServiceNotifier::WatchHandle final : public ServiceWatch {
   Subscription* const subscription_;
 };
 
-// Looked up at run time, so that the program still loads where the call is missing.
-ServiceNotifier::ServiceNotifier()
-    : notify_(reinterpret_cast<NotifyFunction>(reinterpret_cast<void (*)()>(
-          GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "NotifyServiceStatusChangeW")))),
-      wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+ServiceNotifier::ServiceNotifier() : ServiceNotifier(Calls{}) {}
+
+ServiceNotifier::ServiceNotifier(Calls calls)
+    : calls_(std::move(calls)), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+  if (!calls_.notify) {
+    // Looked up at run time, so that the program still loads where the call is missing.
+    using NotifyFunction = DWORD(WINAPI*)(SC_HANDLE, DWORD, PSERVICE_NOTIFYW);
+    const auto notify = reinterpret_cast<NotifyFunction>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "NotifyServiceStatusChangeW")));
+    if (notify != nullptr) {
+      calls_.notify = notify;
+    }
+  }
+}
 
 ServiceNotifier::~ServiceNotifier() {
   {
@@ -90,7 +99,7 @@ ServiceNotifier::~ServiceNotifier() {
 
 Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
     const std::string& name, std::function<void(const ServiceNotice&)> on_event) {
-  if (notify_ == nullptr || wake_ == nullptr) {
+  if (!calls_.notify || wake_ == nullptr) {
     return SystemError{ERROR_CALL_NOT_IMPLEMENTED};
   }
   SC_HANDLE manager;
@@ -177,6 +186,7 @@ void ServiceNotifier::Run() {
     for (Subscription* subscription : std::exchange(dropped_, {})) {
       Remove(subscription);
     }
+    orphan_count_.store(orphans_.size());
     if (!requests.empty()) {
       std::lock_guard lock(mutex_);
       for (Request* request : requests) {
@@ -254,7 +264,7 @@ DWORD ServiceNotifier::Arm(Subscription& subscription, DWORD mask) {
   buffer.notify.pContext = &buffer;
   buffer.notifier = this;
   buffer.subscription = &subscription;
-  const DWORD error = notify_(subscription.service, mask, &buffer.notify);
+  const DWORD error = calls_.notify(subscription.service, mask, &buffer.notify);
   buffer.due = error == ERROR_SUCCESS;
   return error;
 }
@@ -263,7 +273,7 @@ void ServiceNotifier::End(Subscription& subscription) {
   if (subscription.service == nullptr) {
     return;
   }
-  CloseServiceHandle(subscription.service);
+  calls_.close(subscription.service);
   subscription.service = nullptr;
   if (subscription.buffer->due) {
     subscription.buffer->subscription = nullptr;

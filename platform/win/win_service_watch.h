@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <map>
@@ -21,7 +23,15 @@ namespace gandry {
 // has to wait alertably and do all the asking. Started by the first watch.
 class ServiceNotifier {
  public:
+  // The calls to the service manager that the notifier makes between its waits. On Windows both
+  // may wait alertably, so that callbacks run inside them; tests wrap them to make that happen.
+  struct Calls {
+    std::function<DWORD(SC_HANDLE, DWORD, SERVICE_NOTIFYW*)> notify;  // empty: the system's
+    std::function<BOOL(SC_HANDLE)> close = &CloseServiceHandle;
+  };
+
   ServiceNotifier();
+  explicit ServiceNotifier(Calls calls);
   ServiceNotifier(const ServiceNotifier&) = delete;
   ServiceNotifier& operator=(const ServiceNotifier&) = delete;
   // Every watch must have been destroyed before.
@@ -30,12 +40,14 @@ class ServiceNotifier {
   Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
                                               std::function<void(const ServiceNotice&)> on_event);
 
+  // Buffers kept after their subscription ended, as of the notifier's last pass.
+  std::size_t orphans() const { return orphan_count_.load(); }
+
  private:
   struct Subscription;
   struct Buffer;
   struct Request;
   class WatchHandle;
-  using NotifyFunction = DWORD(WINAPI*)(SC_HANDLE, DWORD, PSERVICE_NOTIFYW);
 
   static void CALLBACK OnNotify(void* parameter);
 
@@ -50,7 +62,7 @@ class ServiceNotifier {
   void End(Subscription& subscription);
   void Remove(Subscription* subscription);
 
-  const NotifyFunction notify_;
+  Calls calls_;
   HANDLE wake_;  // auto-reset; raised for each request
 
   std::mutex mutex_;
@@ -65,6 +77,7 @@ class ServiceNotifier {
   std::map<Buffer*, std::unique_ptr<Buffer>> orphans_;
   std::vector<Buffer*> fired_;
   std::vector<Subscription*> dropped_;
+  std::atomic<std::size_t> orphan_count_{0};
 };
 
 }  // namespace gandry
