@@ -14,13 +14,15 @@
 #include <thread>
 #include <vector>
 
+#include "platform/notify_buffers.h"
 #include "platform/service_manager.h"
 
 namespace gandry {
 
 // Service watches of one manager, all served by a single thread of their own: the service
 // manager delivers a notification as an APC to the thread that asked for it, so that thread
-// has to wait alertably and do all the asking. Started by the first watch.
+// has to wait alertably and do all the asking. Started by the first watch. Its buffers are kept
+// by the rules of NotifyBuffers: callbacks may also run inside its calls to the service manager.
 class ServiceNotifier {
  public:
   // The calls to the service manager that the notifier makes between its waits. On Windows both
@@ -45,9 +47,14 @@ class ServiceNotifier {
 
  private:
   struct Subscription;
-  struct Buffer;
   struct Request;
   class WatchHandle;
+  struct Payload {
+    SERVICE_NOTIFYW notify;
+    ServiceNotifier* notifier;
+  };
+  using Buffers = NotifyBuffers<Payload, Subscription>;
+  using Buffer = Buffers::Buffer;
 
   static void CALLBACK OnNotify(void* parameter);
 
@@ -57,8 +64,10 @@ class ServiceNotifier {
   void Run();
   // The rest runs on the notifier thread only.
   void Serve(Request& request);
-  void Deliver(Buffer* buffer);
+  void Deliver(Buffer& buffer);
   DWORD Arm(Subscription& subscription, DWORD mask);
+  // Arms again on fresh handles, as the service manager asks of a client that lags behind.
+  DWORD Renew(Subscription& subscription, DWORD mask);
   void End(Subscription& subscription);
   void Remove(Subscription* subscription);
 
@@ -74,8 +83,7 @@ class ServiceNotifier {
 
   // The notifier thread's own.
   std::map<Subscription*, std::unique_ptr<Subscription>> subscriptions_;
-  std::map<Buffer*, std::unique_ptr<Buffer>> orphans_;
-  std::vector<Buffer*> fired_;
+  Buffers buffers_;
   std::vector<Subscription*> dropped_;
   std::atomic<std::size_t> orphan_count_{0};
 };
