@@ -142,8 +142,9 @@ class NotifyBuffers {
 
   // Buffers let go of and still kept.
   std::size_t orphans() const {
-    return static_cast<std::size_t>(std::count_if(
-        all_.begin(), all_.end(), [](const auto& entry) { return entry.second->owner == nullptr; }));
+    return static_cast<std::size_t>(std::count_if(all_.begin(), all_.end(), [](const auto& entry) {
+      return entry.second->owner == nullptr;
+    }));
   }
   // Every buffer still allocated.
   std::size_t size() const { return all_.size(); }

@@ -178,9 +178,10 @@ void TSrvManThread::NoteRefusedStop(std::uint32_t error) {
     return;
   }
   refusal_logged_ = error;
-  watchdog_.log.LogLine(FormatText("Service [%s] was not restarted: its stop was refused (error %u).",
-                                   service_name_.c_str(), error),
-                        true);
+  watchdog_.log.LogLine(
+      FormatText("Service [%s] was not restarted: its stop was refused (error %u).",
+                 service_name_.c_str(), error),
+      true);
 }
 
 void TSrvManThread::StartIfStopped(int& remaining) {

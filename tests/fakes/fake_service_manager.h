@@ -22,7 +22,7 @@ class FakeServiceManager final : public ServiceManager {
  public:
   struct Service {
     ServiceState state = ServiceState::kStopped;
-    bool start_fails = false;         // a start request leaves the service stopped
+    bool start_fails = false;  // a start request leaves the service stopped
     // The stop control is refused with this error code, as Windows refuses it: 1052 for a
     // service that takes no stop, 1051 for one whose dependent services run.
     std::uint32_t stop_refusal = 0;
@@ -115,8 +115,8 @@ class FakeServiceManager final : public ServiceManager {
     return std::unique_ptr<OpenedService>(std::make_unique<Opened>(*this, name));
   }
 
-  Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
-                                              std::function<void(const ServiceNotice&)> on_event) override {
+  Result<std::unique_ptr<ServiceWatch>> Watch(
+      const std::string& name, std::function<void(const ServiceNotice&)> on_event) override {
     std::lock_guard lock(mutex_);
     auto it = services_.find(name);
     if (it == services_.end()) {

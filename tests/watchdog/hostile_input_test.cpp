@@ -191,8 +191,8 @@ TEST(ManyItems, ThousandsOfItemsAreAllWatchedAndAllStopped) {
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(events.back(), "Self service was successfully stopped.");
   events.pop_back();
-  const std::string first_line =
-      "Self service was successfully started. Taked " + std::to_string(kItems) + " item(s) for manage:";
+  const std::string first_line = "Self service was successfully started. Taked " +
+                                 std::to_string(kItems) + " item(s) for manage:";
   std::string joined;
   for (std::size_t i = 0; i < events.size(); ++i) {
     const std::string head = i == 0 ? first_line

@@ -205,8 +205,8 @@ TEST(MonitorTest, ARefusedStopIsNoRestartAndIsLoggedOnce) {
     }
   });
   const auto refused = [](int error) {
-    return "Service [svc] was not restarted: its stop was refused (error " +
-           std::to_string(error) + ").";
+    return "Service [svc] was not restarted: its stop was refused (error " + std::to_string(error) +
+           ").";
   };
   const auto events = rig.events.messages();
   ASSERT_EQ(events.size(), 4u);

@@ -84,9 +84,9 @@ class AlertableCalls {
         result = NotifyServiceStatusChangeW(service, mask, buffer);
       } else if (next.first == Next::kLagging) {
         buffer->dwNotificationStatus = kNotifyClientLagging;
-        QueueUserAPC(reinterpret_cast<PAPCFUNC>(
-                         reinterpret_cast<void (*)()>(buffer->pfnNotifyCallback)),
-                     GetCurrentThread(), reinterpret_cast<ULONG_PTR>(buffer));
+        QueueUserAPC(
+            reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(buffer->pfnNotifyCallback)),
+            GetCurrentThread(), reinterpret_cast<ULONG_PTR>(buffer));
         result = ERROR_SUCCESS;
       }
       Alertable();
@@ -170,9 +170,8 @@ TEST(ServiceNotifier, CallbacksThatRunInsideItsCallsAreDeliveredAtOnce) {
   Notices unheard;
   auto closing = notifier.Watch(other.name(), unheard.Sink());
   ASSERT_TRUE(watch.ok() && closing.ok());
-  calls.InsideNextClose([&watched] {
-    EXPECT_TRUE(watched.Stop() && watched.WaitForState(SERVICE_STOPPED, 10'000));
-  });
+  calls.InsideNextClose(
+      [&watched] { EXPECT_TRUE(watched.Stop() && watched.WaitForState(SERVICE_STOPPED, 10'000)); });
   closing->reset();
   EXPECT_TRUE(notices.WaitFor(ServiceEvent::kStopped, 1));
 }

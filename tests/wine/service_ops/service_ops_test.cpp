@@ -38,8 +38,8 @@ class CountingServiceManager final : public ServiceManager {
     return std::unique_ptr<OpenedService>(std::make_unique<Counting>(std::move(*inner), *this));
   }
 
-  Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
-                                              std::function<void(const ServiceNotice&)> on_event) override {
+  Result<std::unique_ptr<ServiceWatch>> Watch(
+      const std::string& name, std::function<void(const ServiceNotice&)> on_event) override {
     return real_.Watch(name, std::move(on_event));
   }
 

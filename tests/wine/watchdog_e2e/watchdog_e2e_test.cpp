@@ -106,8 +106,8 @@ TEST(WatchdogEndToEnd, DebugRunBringsBackRestartsAndGivesUp) {
 }
 
 // A service that refuses the stop control keeps running through its scheduled restart: that
-// is no restart and must not be reported as one, but the refusal is. A normal service on the same schedule in the
-// same run shows that the schedule did come due.
+// is no restart and must not be reported as one, but the refusal is. A normal service on the
+// same schedule in the same run shows that the schedule did come due.
 TEST(WatchdogEndToEnd, RefusedStopIsNotReportedAsARestart) {
   RegisteredService refusing(UniqueName("gandry-e2e-nostop"), TestServiceCommand("--no-stop"));
   RegisteredService normal(UniqueName("gandry-e2e-normal"), TestServiceCommand());
