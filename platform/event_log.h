@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,6 +14,10 @@ enum class EventType : std::uint16_t {
   kWarning = 2,
   kInformation = 4,
 };
+
+// The longest insertion string the event log takes, in characters; a longer one is refused and
+// nothing is logged.
+inline constexpr std::size_t kEventMessageLimit = 31'839;
 
 // The application event log.
 class EventLog {

@@ -46,10 +46,17 @@ class OpenedService {
   virtual Result<ServiceStatus> Query() = 0;
 };
 
-// What a watched service did.
+// What a watched service did, or what became of the watch.
 enum class ServiceEvent : std::uint8_t {
-  kStopped,  // it entered the stopped state (or was stopped when the watch began)
-  kDeleted,  // it is marked for deletion; the watch has ended and reports nothing more
+  kStopped,      // it entered the stopped state (or was stopped when the watch began)
+  kDeleted,      // it is marked for deletion; the watch has ended and reports nothing more
+  kWatchFailed,  // the platform cannot tell any more; the watch has ended and reports nothing more
+};
+
+// One report of a watch.
+struct ServiceNotice {
+  ServiceEvent event = ServiceEvent::kStopped;
+  std::uint32_t error = 0;  // for kWatchFailed: the system's error code, to be shown
 };
 
 // A subscription to one service's status changes. Destroying it ends the subscription: once
@@ -69,7 +76,7 @@ class ServiceManager {
   // platform's, must return at once, and must not destroy the watch. Fails when the service
   // cannot be opened or the platform cannot tell (ERROR_CALL_NOT_IMPLEMENTED, 120).
   virtual Result<std::unique_ptr<ServiceWatch>> Watch(
-      const std::string& name, std::function<void(ServiceEvent)> on_event) = 0;
+      const std::string& name, std::function<void(const ServiceNotice&)> on_event) = 0;
 };
 
 }  // namespace gandry

@@ -1,5 +1,6 @@
 #include "watchdog/log.h"
 
+#include <string_view>
 #include <utility>
 
 #include "common/date_time.h"
@@ -22,6 +23,35 @@ bool reportEvent(EventLog& events, const std::string& message, EventType type) {
   return events.Report(kEventSource, type, EventIdFor(type), message).ok();
 }
 
+std::vector<std::string> SplitForEventLog(const std::string& message, std::size_t limit) {
+  if (message.size() <= limit) {
+    return {message};
+  }
+  // Kept free in every later part for its head line.
+  constexpr std::size_t kHeadRoom = 64;
+  std::vector<std::string> parts(1);
+  std::size_t begin = 0;
+  while (begin < message.size()) {
+    // A line together with the break before it.
+    std::size_t end = message.find('\n', begin + 1);
+    end = end == std::string::npos ? message.size() : end;
+    const std::string_view line(message.data() + begin, end - begin);
+    begin = end;
+    std::size_t room = (parts.size() == 1 ? limit : limit - kHeadRoom) - parts.back().size();
+    if (line.size() > room && !parts.back().empty()) {
+      parts.emplace_back();
+      room = limit - kHeadRoom;
+    }
+    parts.back() += line.substr(0, room);
+  }
+  const std::string count = std::to_string(parts.size());
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    // Every line but the first begins with its break, so the head stands on a line of its own.
+    parts[i].insert(0, "(continued, part " + std::to_string(i + 1) + " of " + count + ")");
+  }
+  return parts;
+}
+
 WatchdogLog::WatchdogLog(RunMode mode, Clock& clock, DateTimeFormat format, MessageChannel& channel,
                          EventLog& events)
     : mode_(mode), clock_(clock), format_(std::move(format)), channel_(channel), events_(events) {}
@@ -30,7 +60,9 @@ void WatchdogLog::LogLine(const std::string& message, bool to_event_log) {
   if (mode_ != kServiceMode) {
     channel_.append(FormatDateTime(format_, LocalNow(clock_)) + ": " + message);
   } else if (to_event_log) {
-    reportEvent(events_, message, kEventInformation);
+    for (const std::string& part : SplitForEventLog(message, kEventMessageLimit)) {
+      reportEvent(events_, part, kEventInformation);
+    }
   }
 }
 

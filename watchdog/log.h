@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/command_line.h"
 #include "common/zt_mapfile.h"
@@ -22,6 +24,11 @@ std::uint32_t EventIdFor(EventType type);
 // Reports `message` as one event of "Gandry Service"; returns whether the report succeeded.
 bool reportEvent(EventLog& events, const std::string& message, EventType type);
 
+// `message` in texts of at most `limit` characters, cut only at line breaks: the first begins
+// with the message's first line, each later one with a line "(continued, part N of M)". A
+// single line too long for any of them is cut short.
+std::vector<std::string> SplitForEventLog(const std::string& message, std::size_t limit);
+
 // Every message of the watchdog passes through here. Safe to call from any thread.
 class WatchdogLog {
  public:
@@ -29,7 +36,8 @@ class WatchdogLog {
               EventLog& events);
 
   // Process and debug modes: "<timestamp>: <message>" into the channel. Service mode: an
-  // information event when `to_event_log` is set, nothing otherwise.
+  // information event when `to_event_log` is set (several when the message is too long for
+  // one), nothing otherwise.
   void LogLine(const std::string& message, bool to_event_log);
 
   // The default date-time form the timestamps use.

@@ -48,14 +48,16 @@ TSrvManThread::TSrvManThread(Watchdog& watchdog, const std::string& item, int th
       origin_(origin) {}
 
 void TSrvManThread::Execute() {
+  bool failed = false;
   try {
     Watch();
   } catch (...) {
     // An error ends the monitor; the end handling below still keeps the count right.
+    failed = true;
   }
   // No report may reach a monitor that is gone.
   watch_.reset();
-  EndHandling();
+  EndHandling(failed);
 }
 
 void TSrvManThread::Watch() {
@@ -125,6 +127,7 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
   if (!restarted) {
     return;
   }
+  refusal_logged_ = 0;
   const std::int64_t period_ms = std::int64_t{restart_period_} * kMsPerMinute;
   if (schedule.after_pause && period_ms > 0) {
     // Restarts that fell due while paused were made by this one; the schedule goes on from
@@ -151,14 +154,34 @@ bool TSrvManThread::Restart() {
   }
   // Once the service has been asked to stop, it is started again even when the monitor is
   // asked to end meanwhile: the watchdog must never leave a service stopped that was running.
-  // Both waits are bounded on their own.
-  if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr) &&
-      QueryState(services, service_name_) == ServiceState::kRunning) {
-    // The stop was refused (or never taken up): nothing was restarted.
+  // Only a shutdown of the system, which stops every service anyway, lets the stop be the last
+  // word. Both waits are bounded on their own.
+  std::uint32_t refusal = 0;
+  if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr, &refusal) &&
+      QueryState(services, service_name_) != ServiceState::kStopped) {
+    // Still running, or in a state nobody could learn: a start could only report a restart
+    // that never happened.
+    if (refusal != 0) {
+      NoteRefusedStop(refusal);
+    }
+    return false;
+  }
+  if (watchdog_.shutting_down.load()) {
     return false;
   }
   NoteStartRequest();
   return StartAndWait(services, watchdog_.clock, service_name_, nullptr);
+}
+
+void TSrvManThread::NoteRefusedStop(std::uint32_t error) {
+  if (error == refusal_logged_) {
+    return;
+  }
+  refusal_logged_ = error;
+  watchdog_.log.LogLine(
+      FormatText("Service [%s] was not restarted: its stop was refused (error %u).",
+                 service_name_.c_str(), error),
+      true);
 }
 
 void TSrvManThread::StartIfStopped(int& remaining) {
@@ -225,7 +248,7 @@ TSrvManThread::PauseEnd TSrvManThread::Pause() {
     if (Terminated()) {
       return PauseEnd::kTerminated;
     }
-    if (deleted_.load()) {
+    if (deleted_.load() || watch_failed_.load()) {
       UpdateWatch();
     }
     // While the watchdog is paused a reported stop is dropped; the next pass sees the state.
@@ -248,6 +271,10 @@ void TSrvManThread::UpdateWatch() {
         FormatText("Service [%s] was deleted; it is polled from now on.", service_name_.c_str()),
         true);
   }
+  if (watch_failed_.exchange(false)) {
+    watch_.reset();
+    GiveUpWatch(watch_error_.load());
+  }
   // With no attempts there is nothing a report could start.
   const bool wanted = watchdog_.settings.notify.load() && attempt_limit_ > 0 && !watch_given_up_;
   if (!wanted) {
@@ -259,28 +286,41 @@ void TSrvManThread::UpdateWatch() {
     return;
   }
   Result<std::unique_ptr<ServiceWatch>> watch = watchdog_.services.Watch(
-      service_name_, [this](ServiceEvent event) { OnServiceEvent(event); });
+      service_name_, [this](const ServiceNotice& notice) { OnServiceEvent(notice); });
   if (!watch) {
-    watch_given_up_ = true;
-    watchdog_.log.LogLine(FormatText("Service [%s] cannot be watched (error %u); it is polled.",
-                                     service_name_.c_str(), watch.error().code),
-                          true);
+    GiveUpWatch(watch.error().code);
     return;
   }
   watch_ = std::move(*watch);
 }
 
+void TSrvManThread::GiveUpWatch(std::uint32_t error) {
+  watch_given_up_ = true;
+  watchdog_.log.LogLine(FormatText("Service [%s] cannot be watched (error %u); it is polled.",
+                                   service_name_.c_str(), error),
+                        true);
+}
+
 // On the platform's thread: only notes the event and wakes the monitor.
-void TSrvManThread::OnServiceEvent(ServiceEvent event) {
-  if (event == ServiceEvent::kDeleted) {
-    deleted_.store(true);
-  } else if (!in_restart_.load()) {
-    stop_reported_.store(true);
+void TSrvManThread::OnServiceEvent(const ServiceNotice& notice) {
+  switch (notice.event) {
+    case ServiceEvent::kDeleted:
+      deleted_.store(true);
+      break;
+    case ServiceEvent::kWatchFailed:
+      watch_error_.store(notice.error);
+      watch_failed_.store(true);
+      break;
+    case ServiceEvent::kStopped:
+      if (!in_restart_.load()) {
+        stop_reported_.store(true);
+      }
+      break;
   }
   wake_.Raise();
 }
 
-void TSrvManThread::EndHandling() {
+void TSrvManThread::EndHandling(bool failed) {
   try {
     watchdog_.log.LogLine(FormatText("stopping thread #%d", thread_number_), false);
   } catch (...) {
@@ -288,6 +328,10 @@ void TSrvManThread::EndHandling() {
   }
   // Decrement and test in one step, so exactly one ending monitor sees the count reach zero.
   if (watchdog_.RunningMonitors.fetch_sub(1) - 1 < 1) {
+    // Nothing is watched any more without anybody having asked for it: the run failed.
+    if (failed && !watchdog_.StopFlag.IsRaised()) {
+      watchdog_.monitors_failed.store(true);
+    }
     watchdog_.StopFlag.Raise();
   }
   ended_.Raise();

@@ -52,7 +52,8 @@ class TSrvManThread {
   // True once the end handling has run; the monitor no longer touches the watchdog then.
   bool Ended() const { return ended_.IsRaised(); }
   // True while a scheduled restart is under way. A monitor asked to end after this turned true
-  // still finishes the restart; one that saw the request first never begins it.
+  // still finishes the restart (at a system shutdown only its stop); one that saw the request
+  // first never begins it.
   bool InRestart() const { return in_restart_.load(); }
   // Waits on `clock` until the end handling has run or `limit` has passed.
   bool WaitEnded(Clock& clock, std::chrono::milliseconds limit) const {
@@ -83,6 +84,8 @@ class TSrvManThread {
   // One scheduled restart when due; moves the schedule on when it succeeds.
   void RestartIfDue(Schedule& schedule);
   bool Restart();
+  // Logs a refused stop of a scheduled restart, once for each error in a row.
+  void NoteRefusedStop(std::uint32_t error);
   // Starts the service when it is found stopped, counting the failures in `remaining`.
   void StartIfStopped(int& remaining);
   // The same after a reported stop, spaced from the previous start request.
@@ -92,8 +95,10 @@ class TSrvManThread {
   PauseEnd Pause();
   // Subscribes to the service's stops, or ends the subscription, as the settings now say.
   void UpdateWatch();
-  void OnServiceEvent(ServiceEvent event);
-  void EndHandling();
+  void OnServiceEvent(const ServiceNotice& notice);
+  // Polls from now on, and says so.
+  void GiveUpWatch(std::uint32_t error);
+  void EndHandling(bool failed);
 
   Watchdog& watchdog_;
   const std::string item_;
@@ -109,12 +114,15 @@ class TSrvManThread {
   WaitableFlag wake_;
   std::atomic<bool> stop_reported_{false};
   std::atomic<bool> deleted_{false};
+  std::atomic<bool> watch_failed_{false};  // raised after watch_error_ is stored
+  std::atomic<std::uint32_t> watch_error_{0};
 
   // The monitor thread's own.
   std::unique_ptr<ServiceWatch> watch_;
   bool watch_given_up_ = false;  // failed or ended: this monitor polls from now on
   std::int64_t last_start_ms_ = 0;
   bool started_before_ = false;
+  std::uint32_t refusal_logged_ = 0;  // the refused stop last logged; 0 after a restart
   std::int64_t triggered_spacing_ms_ = kMinTriggeredSpacingMs;
 };
 

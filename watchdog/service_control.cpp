@@ -39,26 +39,35 @@ void ServiceControl::Serve() {
   if (pulse) {
     (*pulse)->Join();
   }
+  // Stopped goes into a copy, never into the record the handler answers from: a report of
+  // stopped from the handler would let the dispatcher return while this thread still runs.
   ServiceStatusRecord stopped;
   {
     std::lock_guard lock(mutex_);
-    status_.check_point = 0;
-    status_.state = ServiceState::kStopped;
-    if (result != 0) {
-      status_.service_exit_code = kServiceExitRunFailed;
-    }
+    last_report_ = true;
     stopped = status_;
   }
-  // The last thing done, on a copy: once stopped is reported, the dispatcher may return and
-  // free this object.
+  stopped.check_point = 0;
+  stopped.state = ServiceState::kStopped;
+  if (result != 0) {
+    stopped.service_exit_code = kServiceExitRunFailed;
+  }
+  // The last thing done: once stopped is reported, the dispatcher may return and free this
+  // object.
   reporter_.Report(stopped);
 }
 
 void ServiceControl::Control(ServiceRequest request) {
   std::lock_guard lock(mutex_);
+  if (last_report_) {
+    // Nothing may follow stopped; the request has come too late to matter.
+    return;
+  }
   switch (request) {
     case ServiceRequest::kShutdown:
-      // The system is going down: nothing may be started or restarted from now on.
+      // The system is going down: nothing may be started or restarted from now on, not even
+      // by a restart under way.
+      watchdog_.shutting_down.store(true);
       watchdog_.paused.store(true);
       [[fallthrough]];
     case ServiceRequest::kStop:
@@ -96,11 +105,6 @@ void ServiceControl::Control(ServiceRequest request) {
     case ServiceRequest::kOther:
       break;
   }
-}
-
-ServiceStatusRecord ServiceControl::Status() {
-  std::lock_guard lock(mutex_);
-  return status_;
 }
 
 void ServiceControl::SetState(ServiceState state) {

@@ -31,11 +31,9 @@ class ServiceControl final : public ServiceHandler {
   // is pending it reports stop pending again every half wait hint with a check point moved on.
   void Serve() override;
 
-  // Handles one control request; returns at once.
+  // Handles one control request; returns at once. Reports nothing once Serve has begun its
+  // report of stopped.
   void Control(ServiceRequest request) override;
-
-  // The record as last reported.
-  ServiceStatusRecord Status();
 
  private:
   void SetState(ServiceState state);  // caller holds mutex_
@@ -48,6 +46,7 @@ class ServiceControl final : public ServiceHandler {
   ServiceStatusRecord status_;
   bool stopping_ = false;
   bool finished_ = false;
+  bool last_report_ = false;  // Serve reports stopped: nothing more may be reported
   WaitableFlag stop_or_end_;  // wakes the pulse
   WaitableFlag ended_;        // the run is over
 };

@@ -15,8 +15,9 @@ namespace gandry {
 namespace {
 
 // How long the supervisor waits for its monitors to end after asking them to. They wake at
-// once; one in a scheduled restart is waited for until it has started its service again (its
-// waits are bounded on their own), so a stop never leaves a restarted service stopped.
+// once; one in a scheduled restart is waited for until it has started its service again (or,
+// at a system shutdown, until its stop is over; its waits are bounded on their own), so a stop
+// never leaves a restarted service stopped.
 constexpr std::chrono::seconds kMonitorEndLimit{30};
 
 using MonitorList = std::vector<std::shared_ptr<TSrvManThread>>;
@@ -125,6 +126,9 @@ int Run(Watchdog& watchdog) {
   int result = 0;
   try {
     Supervise(watchdog, monitors);
+    if (watchdog.monitors_failed.load()) {
+      result = kRunFailed;
+    }
   } catch (...) {
     result = kRunFailed;
     try {

@@ -56,10 +56,12 @@ struct Watchdog {
   WaitableFlag StopFlag;        // ends the supervisor's wait
   WaitableFlag SupervisorWake;  // raised with StopFlag, and for a reload request
   std::atomic<bool> reload_requested{false};
-  std::atomic<int> RunningMonitors{0};  // monitors created and not yet ended
+  std::atomic<int> RunningMonitors{0};       // monitors created and not yet ended
+  std::atomic<bool> monitors_failed{false};  // the last monitor ended through an error
   std::atomic<int> last_thread_number{0};
   std::atomic<bool> paused{false};  // the service is paused: monitors leave services alone
   std::atomic<std::uint32_t> pause_count{0};  // pauses so far, so a monitor sees even short ones
+  std::atomic<bool> shutting_down{false};     // the system goes down: nothing is started any more
 
   WatchdogSettings settings;
   std::vector<std::string> items;

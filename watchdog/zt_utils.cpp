@@ -146,7 +146,10 @@ bool StartAndWait(ServiceManager& services, Clock& clock, const std::string& nam
 }
 
 bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name,
-                 const WaitableFlag* cancel) {
+                 const WaitableFlag* cancel, std::uint32_t* refusal) {
+  if (refusal != nullptr) {
+    *refusal = 0;
+  }
   Result<std::unique_ptr<OpenedService>> service =
       services.Open(name, ServiceAccess::kQueryAndStop);
   if (!service) {
@@ -156,7 +159,11 @@ bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name
   // its "running" of that moment for the outcome would let a scheduled restart start a service
   // that is still running, report success, and leave it stopped; so after an accepted stop,
   // running is waited out like stop pending.
-  const bool accepted = (*service)->SendStop().ok();
+  const Status sent = (*service)->SendStop();
+  const bool accepted = sent.ok();
+  if (!accepted && refusal != nullptr) {
+    *refusal = sent.error().code;
+  }
   const std::optional<ServiceState> still =
       accepted ? std::optional(ServiceState::kRunning) : std::nullopt;
   return WaitWhilePending(**service, clock, ServiceState::kStopPending, still, cancel) ==

@@ -23,9 +23,10 @@ bool StartAndWait(ServiceManager& services, Clock& clock, const std::string& nam
                   const WaitableFlag* cancel);
 
 // Sends the stop control and waits likewise while the service is stop pending; true when it
-// is stopped afterwards.
+// is stopped afterwards. `refusal`, when given, receives the error code with which the stop
+// control was refused, and 0 when it was taken or could not be sent.
 bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name,
-                 const WaitableFlag* cancel);
+                 const WaitableFlag* cancel, std::uint32_t* refusal = nullptr);
 
 // The index-th field (from 1) of `text` split at `separator`; empty when there are fewer.
 std::string ExtractField(std::string_view text, int index, char separator);

@@ -88,7 +88,7 @@ WinServiceManager::WinServiceManager() : notifier_(std::make_unique<ServiceNotif
 WinServiceManager::~WinServiceManager() = default;
 
 Result<std::unique_ptr<ServiceWatch>> WinServiceManager::Watch(
-    const std::string& name, std::function<void(ServiceEvent)> on_event) {
+    const std::string& name, std::function<void(const ServiceNotice&)> on_event) {
   return notifier_->Watch(name, std::move(on_event));
 }
 

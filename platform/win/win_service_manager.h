@@ -19,8 +19,8 @@ class WinServiceManager final : public ServiceManager {
 
   Result<std::unique_ptr<OpenedService>> Open(const std::string& name,
                                               ServiceAccess access) override;
-  Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
-                                              std::function<void(ServiceEvent)> on_event) override;
+  Result<std::unique_ptr<ServiceWatch>> Watch(
+      const std::string& name, std::function<void(const ServiceNotice&)> on_event) override;
 
  private:
   std::unique_ptr<ServiceNotifier> notifier_;

@@ -1,5 +1,7 @@
 #include "platform/win/win_service_watch.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -20,23 +22,27 @@ constexpr DWORD kFromStopped = SERVICE_NOTIFY_START_PENDING | SERVICE_NOTIFY_STO
                                SERVICE_NOTIFY_PAUSE_PENDING | SERVICE_NOTIFY_PAUSED |
                                SERVICE_NOTIFY_DELETE_PENDING;
 
+// The client has fallen behind the service manager, which wants fresh handles (not in every
+// SDK's headers).
+constexpr DWORD kNotifyClientLagging = 1294;  // ERROR_SERVICE_NOTIFY_CLIENT_LAGGING
+
+// How long a buffer whose subscription ended while armed is kept for a late callback. Windows
+// queues none once CloseServiceHandle has returned, but Wine writes and queues from a thread of
+// its own a moment later when the notification had just fired.
+constexpr std::int64_t kLateCallbackGraceMs = 5000;
+
+std::int64_t NowMs() {
+  return static_cast<std::int64_t>(GetTickCount64());
+}
+
 }  // namespace
 
-// A notification buffer. The service manager may write to it and queue its callback until that
-// callback has come: Wine still does both after CloseServiceHandle when the notification had
-// fired. So a buffer whose callback is due outlives its subscription.
-struct ServiceNotifier::Buffer {
-  SERVICE_NOTIFYW notify{};
-  ServiceNotifier* notifier = nullptr;
-  Subscription* subscription = nullptr;  // null once orphaned
-  bool due = false;                      // armed, callback not yet come
-};
-
 struct ServiceNotifier::Subscription {
+  std::wstring name;            // to open it again
   SC_HANDLE service = nullptr;  // null once ended
-  std::function<void(ServiceEvent)> on_event;
-  std::unique_ptr<Buffer> buffer = std::make_unique<Buffer>();
-  bool dropped = false;  // its watch was destroyed on the notifier thread
+  std::function<void(const ServiceNotice&)> on_event;
+  Buffer* buffer = nullptr;  // null once ended
+  bool dropped = false;      // its watch was destroyed on the notifier thread
 };
 
 // One of the two, from a caller's thread.
@@ -60,11 +66,22 @@ class ServiceNotifier::WatchHandle final : public ServiceWatch {
   Subscription* const subscription_;
 };
 
-// Looked up at run time, so that the program still loads where the call is missing.
-ServiceNotifier::ServiceNotifier()
-    : notify_(reinterpret_cast<NotifyFunction>(reinterpret_cast<void (*)()>(
-          GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "NotifyServiceStatusChangeW")))),
-      wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+ServiceNotifier::ServiceNotifier() : ServiceNotifier(Calls{}) {}
+
+ServiceNotifier::ServiceNotifier(Calls calls)
+    : calls_(std::move(calls)),
+      wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      buffers_(kLateCallbackGraceMs) {
+  if (!calls_.notify) {
+    // Looked up at run time, so that the program still loads where the call is missing.
+    using NotifyFunction = DWORD(WINAPI*)(SC_HANDLE, DWORD, PSERVICE_NOTIFYW);
+    const auto notify = reinterpret_cast<NotifyFunction>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "NotifyServiceStatusChangeW")));
+    if (notify != nullptr) {
+      calls_.notify = notify;
+    }
+  }
+}
 
 ServiceNotifier::~ServiceNotifier() {
   {
@@ -81,16 +98,11 @@ ServiceNotifier::~ServiceNotifier() {
   if (wake_ != nullptr) {
     CloseHandle(wake_);
   }
-  // A buffer whose callback had not come may still be written to by the service manager; with
-  // the thread gone nothing tells when that is over, so it is left allocated.
-  for (auto& [key, buffer] : orphans_) {
-    static_cast<void>(buffer.release());
-  }
 }
 
 Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
-    const std::string& name, std::function<void(ServiceEvent)> on_event) {
-  if (notify_ == nullptr || wake_ == nullptr) {
+    const std::string& name, std::function<void(const ServiceNotice&)> on_event) {
+  if (!calls_.notify || wake_ == nullptr) {
     return SystemError{ERROR_CALL_NOT_IMPLEMENTED};
   }
   SC_HANDLE manager;
@@ -120,6 +132,7 @@ Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
     return LastError();
   }
   auto subscription = std::make_unique<Subscription>();
+  subscription->name = *wide_name;
   subscription->service = service;
   subscription->on_event = std::move(on_event);
   Request request;
@@ -132,10 +145,9 @@ Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
 }
 
 void CALLBACK ServiceNotifier::OnNotify(void* parameter) {
-  // Only noted here; the work is done after the wait, where no other callback can cut in.
+  // Only noted here; the work is done after the wait or call it ran in.
   auto* buffer = static_cast<Buffer*>(static_cast<SERVICE_NOTIFYW*>(parameter)->pContext);
-  buffer->due = false;
-  buffer->notifier->fired_.push_back(buffer);
+  buffer->payload.notifier->buffers_.Fired(*buffer);
 }
 
 void ServiceNotifier::Post(Request& request) {
@@ -159,10 +171,16 @@ void ServiceNotifier::Unsubscribe(Subscription* subscription) {
 
 void ServiceNotifier::Run() {
   for (;;) {
-    // The callbacks run as APCs during this wait.
-    WaitForSingleObjectEx(wake_, INFINITE, TRUE);
-    for (Buffer* buffer : std::exchange(fired_, {})) {
-      Deliver(buffer);
+    // Callbacks run as APCs during this wait and inside calls to the service manager. The wait
+    // is skipped while any of them waits to be handled, and ends when an orphan may be freed.
+    const std::optional<std::int64_t> limit = buffers_.WaitLimitMs(NowMs());
+    buffers_.WaitBegins();
+    WaitForSingleObjectEx(
+        wake_, limit ? static_cast<DWORD>(std::min<std::int64_t>(*limit, INFINITE - 1)) : INFINITE,
+        TRUE);
+    buffers_.WaitEnded(NowMs());
+    while (Buffer* buffer = buffers_.Take()) {
+      Deliver(*buffer);
     }
     std::deque<Request*> requests;
     bool ending;
@@ -177,6 +195,7 @@ void ServiceNotifier::Run() {
     for (Subscription* subscription : std::exchange(dropped_, {})) {
       Remove(subscription);
     }
+    orphan_count_.store(buffers_.orphans());
     if (!requests.empty()) {
       std::lock_guard lock(mutex_);
       for (Request* request : requests) {
@@ -200,46 +219,56 @@ void ServiceNotifier::Serve(Request& request) {
   }
   Subscription* subscription = request.subscribe;
   subscriptions_.emplace(subscription, std::unique_ptr<Subscription>(subscription));
+  subscription->buffer = &buffers_.Create(*subscription);
   request.result = Arm(*subscription, kToStopped);
+  if (request.result == kNotifyClientLagging) {
+    request.result = Renew(*subscription, kToStopped);
+  }
   if (request.result != ERROR_SUCCESS) {
     Remove(subscription);
   }
 }
 
-void ServiceNotifier::Deliver(Buffer* buffer) {
-  Subscription* subscription = buffer->subscription;
-  if (subscription == nullptr) {
-    orphans_.erase(buffer);
+void ServiceNotifier::Deliver(Buffer& buffer) {
+  Subscription& subscription = *buffer.owner;
+  if (subscription.dropped) {
     return;
   }
-  if (subscription->dropped || subscription->service == nullptr) {
-    return;
-  }
-  const SERVICE_NOTIFYW& notify = buffer->notify;
+  const SERVICE_NOTIFYW& notify = buffer.payload.notify;
   const DWORD status = notify.dwNotificationStatus;
-  std::optional<ServiceEvent> event;
+  const bool stopped =
+      status == ERROR_SUCCESS && notify.ServiceStatus.dwCurrentState == SERVICE_STOPPED;
+  DWORD error = ERROR_SUCCESS;
   if (status == ERROR_SERVICE_MARKED_FOR_DELETE ||
       (status == ERROR_SUCCESS &&
        (notify.dwNotificationTriggered & SERVICE_NOTIFY_DELETE_PENDING) != 0)) {
-    End(*subscription);
-    event = ServiceEvent::kDeleted;
+    error = ERROR_SERVICE_MARKED_FOR_DELETE;
+  } else if (status == kNotifyClientLagging) {
+    // What happened meanwhile is lost; a service found stopped is reported at once.
+    error = Renew(subscription, kToStopped);
   } else {
-    const bool stopped =
-        status == ERROR_SUCCESS && notify.ServiceStatus.dwCurrentState == SERVICE_STOPPED;
-    const DWORD error = Arm(*subscription, stopped ? kFromStopped : kToStopped);
-    if (error == ERROR_SERVICE_MARKED_FOR_DELETE) {
-      event = ServiceEvent::kDeleted;
-    } else if (stopped) {
-      event = ServiceEvent::kStopped;
-    }
-    if (error != ERROR_SUCCESS) {
-      // Nothing more can be learnt about this service.
-      End(*subscription);
+    const DWORD mask = stopped ? kFromStopped : kToStopped;
+    error = Arm(subscription, mask);
+    if (error == kNotifyClientLagging) {
+      error = Renew(subscription, mask);
     }
   }
-  if (event) {
+  std::vector<ServiceNotice> notices;
+  if (error == ERROR_SERVICE_MARKED_FOR_DELETE) {
+    notices.push_back({ServiceEvent::kDeleted});
+  } else if (stopped) {
+    notices.push_back({ServiceEvent::kStopped});
+  }
+  if (error != ERROR_SUCCESS && error != ERROR_SERVICE_MARKED_FOR_DELETE) {
+    notices.push_back({ServiceEvent::kWatchFailed, error});
+  }
+  if (error != ERROR_SUCCESS) {
+    // Nothing more can be learnt about this service.
+    End(subscription);
+  }
+  for (const ServiceNotice& notice : notices) {
     try {
-      subscription->on_event(*event);
+      subscription.on_event(notice);
     } catch (...) {
       // Not to end the thread that serves every other watch.
     }
@@ -248,29 +277,46 @@ void ServiceNotifier::Deliver(Buffer* buffer) {
 
 DWORD ServiceNotifier::Arm(Subscription& subscription, DWORD mask) {
   Buffer& buffer = *subscription.buffer;
-  buffer.notify = {};
-  buffer.notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
-  buffer.notify.pfnNotifyCallback = &OnNotify;
-  buffer.notify.pContext = &buffer;
-  buffer.notifier = this;
-  buffer.subscription = &subscription;
-  const DWORD error = notify_(subscription.service, mask, &buffer.notify);
-  buffer.due = error == ERROR_SUCCESS;
+  buffer.payload.notify = {};
+  buffer.payload.notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+  buffer.payload.notify.pfnNotifyCallback = &OnNotify;
+  buffer.payload.notify.pContext = &buffer;
+  buffer.payload.notifier = this;
+  // Before the call: its callback may run inside it.
+  buffers_.Arming(buffer);
+  const DWORD error = calls_.notify(subscription.service, mask, &buffer.payload.notify);
+  if (error != ERROR_SUCCESS) {
+    buffers_.ArmFailed(buffer);
+  }
   return error;
+}
+
+DWORD ServiceNotifier::Renew(Subscription& subscription, DWORD mask) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) {
+    return GetLastError();
+  }
+  SC_HANDLE service = OpenServiceW(manager, subscription.name.c_str(), SERVICE_QUERY_STATUS);
+  const DWORD error = service == nullptr ? GetLastError() : ERROR_SUCCESS;
+  CloseServiceHandle(manager);
+  if (service == nullptr) {
+    return error;
+  }
+  // The old handle's notification is over (the buffer is idle), so the buffer goes on with the
+  // new one.
+  calls_.close(subscription.service);
+  subscription.service = service;
+  return Arm(subscription, mask);
 }
 
 void ServiceNotifier::End(Subscription& subscription) {
   if (subscription.service == nullptr) {
     return;
   }
-  CloseServiceHandle(subscription.service);
+  calls_.close(subscription.service);
   subscription.service = nullptr;
-  if (subscription.buffer->due) {
-    subscription.buffer->subscription = nullptr;
-    Buffer* key = subscription.buffer.get();
-    orphans_.emplace(key, std::move(subscription.buffer));
-    subscription.buffer = std::make_unique<Buffer>();
-  }
+  buffers_.Release(*subscription.buffer, NowMs());
+  subscription.buffer = nullptr;
 }
 
 void ServiceNotifier::Remove(Subscription* subscription) {

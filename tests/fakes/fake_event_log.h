@@ -9,7 +9,8 @@
 
 namespace gandry {
 
-// Records every report; answers with the result the test sets.
+// Records every report; answers with the result the test sets. A message over the event log's
+// limit is refused and not recorded, as Windows does (Wine takes it).
 class FakeEventLog final : public EventLog {
  public:
   struct Event {
@@ -22,6 +23,9 @@ class FakeEventLog final : public EventLog {
   Status Report(const std::string& source, EventType type, std::uint32_t event_id,
                 const std::string& message) override {
     std::lock_guard lock(mutex_);
+    if (message.size() > kEventMessageLimit) {
+      return SystemError{1734};  // RPC_S_INVALID_BOUND
+    }
     events_.push_back({source, type, event_id, message});
     if (!succeed_) {
       return SystemError{1502};  // ERROR_EVENTLOG_FILE_CORRUPT
@@ -32,6 +36,14 @@ class FakeEventLog final : public EventLog {
   std::vector<Event> events() const {
     std::lock_guard lock(mutex_);
     return events_;
+  }
+  std::vector<std::string> messages() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> messages;
+    for (const Event& event : events_) {
+      messages.push_back(event.message);
+    }
+    return messages;
   }
   void set_succeed(bool succeed) {
     std::lock_guard lock(mutex_);

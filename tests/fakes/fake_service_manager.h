@@ -22,14 +22,18 @@ class FakeServiceManager final : public ServiceManager {
  public:
   struct Service {
     ServiceState state = ServiceState::kStopped;
-    bool start_fails = false;         // a start request leaves the service stopped
-    bool stop_refused = false;        // the stop control is refused
+    bool start_fails = false;  // a start request leaves the service stopped
+    // The stop control is refused with this error code, as Windows refuses it: 1052 for a
+    // service that takes no stop, 1051 for one whose dependent services run.
+    std::uint32_t stop_refusal = 0;
     int start_pending_polls = 0;      // queries answered with start pending after a start
     bool hang_start_pending = false;  // stays start pending for good after a start
     int stop_pending_polls = 0;       // queries answered with stop pending after a stop
     int stop_ack_polls = 0;           // queries still answered with running after an accepted stop
     bool query_fails = false;
     bool open_throws = false;  // opening it throws, as an allocation failure would
+    // Asked at each open, under the fake's lock: true makes the open fail, as a busy manager may.
+    std::function<bool(ServiceAccess)> open_fails;
     bool watch_fails = false;
     std::function<void()> on_start;  // called under the fake's lock after each accepted start
     std::uint32_t wait_hint_ms = 0;
@@ -61,7 +65,18 @@ class FakeServiceManager final : public ServiceManager {
     for (auto* watch : watches_) {
       if (watch->name == name && watch->live) {
         watch->live = false;
-        watch->on_event(ServiceEvent::kDeleted);
+        watch->on_event({ServiceEvent::kDeleted});
+      }
+    }
+  }
+  // Tells the service's watches that they cannot go on, with `error`; they report nothing
+  // afterwards.
+  void FailWatches(const std::string& name, std::uint32_t error) {
+    std::lock_guard lock(mutex_);
+    for (auto* watch : watches_) {
+      if (watch->name == name && watch->live) {
+        watch->live = false;
+        watch->on_event({ServiceEvent::kWatchFailed, error});
       }
     }
   }
@@ -92,13 +107,16 @@ class FakeServiceManager final : public ServiceManager {
     if (it->second.open_throws) {
       throw std::runtime_error("cannot open " + name);
     }
+    if (it->second.open_fails && it->second.open_fails(access)) {
+      return SystemError{1723};  // RPC_S_SERVER_TOO_BUSY
+    }
     ++it->second.opens;
     it->second.last_access = access;
     return std::unique_ptr<OpenedService>(std::make_unique<Opened>(*this, name));
   }
 
-  Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
-                                              std::function<void(ServiceEvent)> on_event) override {
+  Result<std::unique_ptr<ServiceWatch>> Watch(
+      const std::string& name, std::function<void(const ServiceNotice&)> on_event) override {
     std::lock_guard lock(mutex_);
     auto it = services_.find(name);
     if (it == services_.end()) {
@@ -111,7 +129,7 @@ class FakeServiceManager final : public ServiceManager {
     auto watch = std::make_unique<Subscription>(*this, name, std::move(on_event));
     watches_.push_back(watch.get());
     if (it->second.state == ServiceState::kStopped) {
-      watch->on_event(ServiceEvent::kStopped);
+      watch->on_event({ServiceEvent::kStopped});
     }
     return std::unique_ptr<ServiceWatch>(std::move(watch));
   }
@@ -119,7 +137,7 @@ class FakeServiceManager final : public ServiceManager {
  private:
   struct Subscription final : public ServiceWatch {
     Subscription(FakeServiceManager& owner_in, std::string name_in,
-                 std::function<void(ServiceEvent)> on_event_in)
+                 std::function<void(const ServiceNotice&)> on_event_in)
         : owner(owner_in), name(std::move(name_in)), on_event(std::move(on_event_in)) {}
     ~Subscription() override {
       std::lock_guard lock(owner.mutex_);
@@ -127,7 +145,7 @@ class FakeServiceManager final : public ServiceManager {
     }
     FakeServiceManager& owner;
     const std::string name;
-    const std::function<void(ServiceEvent)> on_event;
+    const std::function<void(const ServiceNotice&)> on_event;
     bool live = true;  // guarded by the owner's mutex
   };
 
@@ -138,7 +156,7 @@ class FakeServiceManager final : public ServiceManager {
     }
     for (Subscription* watch : watches_) {
       if (watch->name == name && watch->live) {
-        watch->on_event(ServiceEvent::kStopped);
+        watch->on_event({ServiceEvent::kStopped});
       }
     }
   }
@@ -170,9 +188,14 @@ class FakeServiceManager final : public ServiceManager {
       std::lock_guard lock(owner_.mutex_);
       Service& s = owner_.services_[name_];
       ++s.stops;
-      if ((s.state != ServiceState::kRunning && s.state != ServiceState::kPaused) ||
-          s.stop_refused) {
-        return SystemError{1052};  // ERROR_INVALID_SERVICE_CONTROL
+      if (s.state == ServiceState::kStopped) {
+        return SystemError{1062};  // ERROR_SERVICE_NOT_ACTIVE
+      }
+      if (s.stop_refusal != 0) {
+        return SystemError{s.stop_refusal};
+      }
+      if (s.state != ServiceState::kRunning && s.state != ServiceState::kPaused) {
+        return SystemError{1061};  // ERROR_SERVICE_CANNOT_ACCEPT_CTRL
       }
       unacknowledged_stop_ = s.stop_ack_polls;
       if (unacknowledged_stop_ == 0) {

@@ -192,15 +192,51 @@ TEST(MonitorTest, ScheduleFollowsElapsedTimeWhenTheLocalClockJumps) {
                                  "stopping thread #1"));
 }
 
-TEST(MonitorTest, ARefusedStopIsNoRestart) {
+// Said once for each refusal, and again only after a restart went through or the error changed.
+TEST(MonitorTest, ARefusedStopIsNoRestartAndIsLoggedOnce) {
+  WatchdogRig rig(kServiceMode);
+  rig.services.Add("svc", ServiceState::kRunning);
+  rig.services.Modify("svc", [](auto& s) { s.stop_refusal = 1051; });
+  // A restart on every pass; pass 3 is refused with another error, pass 4 goes through.
+  RunPasses(rig, "svc||0|-1", 5, [&rig](int pause) {
+    const std::uint32_t refusals[] = {1051, 1052, 0, 1052};
+    if (pause % 2 == 0 && pause <= 8) {
+      rig.services.Modify("svc", [&](auto& s) { s.stop_refusal = refusals[pause / 2 - 1]; });
+    }
+  });
+  const auto refused = [](int error) {
+    return "Service [svc] was not restarted: its stop was refused (error " + std::to_string(error) +
+           ").";
+  };
+  const auto events = rig.events.messages();
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[0], refused(1051));
+  EXPECT_EQ(events[1], refused(1052));
+  EXPECT_THAT(events[2], ::testing::StartsWith("Service [svc] successfully restarted."));
+  EXPECT_EQ(events[3], refused(1052));
+  EXPECT_EQ(rig.services.Get("svc").stops, 5);
+  EXPECT_EQ(rig.services.Get("svc").starts, 1);
+}
+
+// Neither the stop could be sent nor the state then learnt: the service may well be running.
+TEST(MonitorTest, ARestartStartsOnlyAServiceKnownToBeStopped) {
   WatchdogRig rig;
   rig.services.Add("svc", ServiceState::kRunning);
-  rig.services.Modify("svc", [](auto& s) { s.stop_refused = true; });
+  rig.services.Modify("svc", [](auto& s) {
+    // The open for the stop and the query after it fail, once.
+    s.open_fails = [left = 2](ServiceAccess access) mutable {
+      if (access != ServiceAccess::kQueryAndStop && left == 2) {
+        return false;
+      }
+      return left > 0 && left-- > 0;
+    };
+  });
   const auto lines = RunPasses(rig, "svc||0|60", 3, DueFromPass2(rig));
-  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", "stopping thread #1"));
-  // Still due at pass 3: the schedule did not move on.
-  EXPECT_EQ(rig.services.Get("svc").stops, 2);
-  EXPECT_EQ(rig.services.Get("svc").starts, 0);
+  // Pass 2 failed and left the schedule as it was; pass 3 made the restart.
+  EXPECT_THAT(lines, ElementsAre("start thread #1 of [svc]", RestartedNext(rig, 120),
+                                 "stopping thread #1"));
+  EXPECT_EQ(rig.services.Get("svc").stops, 1);
+  EXPECT_EQ(rig.services.Get("svc").starts, 1);
 }
 
 TEST(MonitorTest, NegativePeriodRestartsOnEveryPassAndStartsAStoppedService) {

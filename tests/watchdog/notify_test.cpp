@@ -139,6 +139,18 @@ TEST(NotifyTest, AFailedOrEndedSubscriptionFallsBackToPolling) {
     EXPECT_EQ(rig.services.Get("svc").watches, 1) << "a deleted service is not watched again";
     EXPECT_THAT(rig.Lines(), Contains("Service [svc] was deleted; it is polled from now on."));
   }
+  {
+    NotifyRig rig;
+    auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
+    rig.clock.At(stop - 500, [&rig] { rig.services.FailWatches("svc", 1726); });
+    rig.StopAt(stop);
+    EXPECT_EQ(rig.StartsAt(pass - 1), 0);
+    EXPECT_EQ(rig.StartsAt(pass + 1), 1);
+    rig.End(monitor);
+    EXPECT_EQ(rig.services.Get("svc").watches, 1);
+    EXPECT_THAT(rig.Lines(),
+                Contains("Service [svc] cannot be watched (error 1726); it is polled."));
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "watchdog/monitor.h"
 #include "watchdog_rig.h"
 
 namespace gandry::testing {
@@ -72,6 +73,11 @@ TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
   RecordingReporter reporter;
   ServiceControl control(rig.watchdog, reporter);
   control.Serve();
+  // Stopped is Serve's own last word: controls that come after it report nothing more.
+  for (const auto request : {ServiceRequest::kInterrogate, ServiceRequest::kPause,
+                             ServiceRequest::kContinue, ServiceRequest::kStop}) {
+    control.Control(request);
+  }
   const auto reports = reporter.reports();
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_THAT(reporter.states(), ElementsAre(ServiceState::kStartPending, ServiceState::kRunning,
@@ -182,6 +188,25 @@ TEST(ServiceControlTest, ShutdownStopsMonitoringAtOnce) {
   EXPECT_TRUE(serving.rig.watchdog.paused.load());
   EXPECT_TRUE(serving.reporter.WaitForState(ServiceState::kStopped));
   EXPECT_THAT(serving.reporter.states(), ::testing::Contains(ServiceState::kStopPending));
+}
+
+TEST(ServiceControlTest, AtShutdownARestartUnderWayStopsTheServiceAndStartsItNoMore) {
+  WatchdogRig rig(kServiceMode);
+  RecordingReporter reporter;
+  ServiceControl control(rig.watchdog, reporter);
+  rig.services.Add("svc", ServiceState::kRunning);
+  rig.services.Modify("svc", [](auto& s) { s.stop_pending_polls = 3; });
+  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||0|-1");
+  // During the stop wait of the first restart; the supervisor then asks its monitors to end.
+  rig.clock.At(kStartDelayThread.count() + 50, [&] {
+    control.Control(ServiceRequest::kShutdown);
+    monitor->Terminate();
+  });
+  ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
+  const auto svc = rig.services.Get("svc");
+  EXPECT_EQ(svc.state, ServiceState::kStopped);
+  EXPECT_EQ(svc.starts, 0);
+  EXPECT_THAT(rig.events.messages(), ::testing::IsEmpty());
 }
 
 }  // namespace

@@ -53,7 +53,8 @@ TEST(SupervisorTest, AnnouncesItsItemsThenStopsEveryMonitorBeforeItsLastWord) {
   EXPECT_EQ(rig.watchdog.settings.loop_delay_service_ms.load(), 11000);
 }
 
-TEST(SupervisorTest, EndsWhenEveryMonitorHasEndedByItself) {
+// Nothing is watched any more, and nobody asked for that: the run failed.
+TEST(SupervisorTest, EndsAsAFailedRunWhenEveryMonitorHasEndedThroughAnError) {
   WatchdogRig rig;
   rig.WriteIni({"a||1|0", "b||1|0", "c||1|0"});
   // Each monitor fails on its first look at its service.
@@ -61,7 +62,7 @@ TEST(SupervisorTest, EndsWhenEveryMonitorHasEndedByItself) {
     rig.services.Add(name, ServiceState::kRunning);
     rig.services.Modify(name, [](FakeServiceManager::Service& s) { s.open_throws = true; });
   }
-  EXPECT_EQ(gandry::Run(rig.watchdog), 0);
+  EXPECT_EQ(gandry::Run(rig.watchdog), kRunFailed);
   const auto lines = rig.Lines();
   EXPECT_EQ(lines.back(), "Self service was successfully stopped.");
   EXPECT_THAT(lines, Contains("stopping thread #1"));

@@ -10,11 +10,11 @@
 
 #include "common/zt_mapfile.h"
 #include "fakes/fake_clock.h"
+#include "fakes/fake_event_log.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_shared_memory.h"
 #include "fakes/fake_threads.h"
-#include "platform/event_log.h"
 #include "support/channel_lines.h"
 #include "watchdog/log.h"
 #include "watchdog/watchdog.h"
@@ -27,23 +27,6 @@ inline constexpr char kIni[] = "C:\\gandry\\Gandry.ini";
 inline constexpr std::chrono::milliseconds kLoopDelayThread{5000};
 inline constexpr std::chrono::milliseconds kStartDelayThread{7000};
 inline constexpr std::chrono::milliseconds kLoopDelayService{11000};
-
-class RecordingEventLog final : public EventLog {
- public:
-  Status Report(const std::string&, EventType, std::uint32_t, const std::string& message) override {
-    std::lock_guard lock(mutex_);
-    messages_.push_back(message);
-    return {};
-  }
-  std::vector<std::string> messages() {
-    std::lock_guard lock(mutex_);
-    return messages_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> messages_;
-};
 
 // Simulated time that no test here comes near: waits bounded by it only end by their event.
 inline constexpr std::chrono::hours kEndLimit{24 * 365};
@@ -103,7 +86,7 @@ struct WatchdogRig {
   // Outlives its mappings, so lines can still be read after the run closed the channel.
   FakeSharedMemory section;
   MessageChannel channel{section};
-  RecordingEventLog events;
+  FakeEventLog events;
   WatchdogLog log;
   Watchdog watchdog;
 

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,6 +17,7 @@
 
 #include "platform/win/win_clock.h"
 #include "platform/win/win_service_manager.h"
+#include "platform/win/win_service_watch.h"
 #include "tools/wine_rig/bin_folder.h"
 #include "tools/wine_rig/registered_service.h"
 #include "watchdog/zt_utils.h"
@@ -38,8 +42,8 @@ class CountingServiceManager final : public ServiceManager {
     return std::unique_ptr<OpenedService>(std::make_unique<Counting>(std::move(*inner), *this));
   }
 
-  Result<std::unique_ptr<ServiceWatch>> Watch(const std::string& name,
-                                              std::function<void(ServiceEvent)> on_event) override {
+  Result<std::unique_ptr<ServiceWatch>> Watch(
+      const std::string& name, std::function<void(const ServiceNotice&)> on_event) override {
     return real_.Watch(name, std::move(on_event));
   }
 
@@ -86,33 +90,41 @@ class FastTickClock final : public Clock {
   WinClock real_;
 };
 
-// What watches reported, counted.
+// What watches reported, counted by event.
 class Tally {
  public:
-  std::function<void(ServiceEvent)> Sink() {
-    return [this](ServiceEvent event) {
+  std::function<void(const ServiceNotice&)> Sink() {
+    return [this](const ServiceNotice& notice) {
       std::lock_guard lock(mutex_);
-      ++(event == ServiceEvent::kStopped ? stopped_ : deleted_);
+      ++counts_[static_cast<std::size_t>(notice.event)];
+      error_ = notice.error;
       changed_.notify_all();
     };
   }
-  bool WaitStopped(int count) { return Wait(stopped_, count); }
-  bool WaitDeleted(int count) { return Wait(deleted_, count); }
+  bool WaitStopped(int count) { return Wait(ServiceEvent::kStopped, count); }
+  bool WaitDeleted(int count) { return Wait(ServiceEvent::kDeleted, count); }
+  bool WaitFailed(int count) { return Wait(ServiceEvent::kWatchFailed, count); }
   int stopped() {
     std::lock_guard lock(mutex_);
-    return stopped_;
+    return counts_[static_cast<std::size_t>(ServiceEvent::kStopped)];
+  }
+  // The error of the last report.
+  std::uint32_t error() {
+    std::lock_guard lock(mutex_);
+    return error_;
   }
 
  private:
-  bool Wait(const int& counter, int count) {
+  bool Wait(ServiceEvent event, int count) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return counter >= count; });
+    return changed_.wait_for(lock, std::chrono::seconds(30),
+                             [&] { return counts_[static_cast<std::size_t>(event)] >= count; });
   }
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  int stopped_ = 0;
-  int deleted_ = 0;
+  std::array<int, 3> counts_{};
+  std::uint32_t error_ = 0;
 };
 
 std::size_t Count(const std::vector<ServiceState>& states, ServiceState state) {
@@ -255,6 +267,160 @@ TEST(ServiceWatch, FailsForAnUnknownNameAndEndsOnDeletion) {
     GTEST_SKIP() << "deletion is not reported while a handle is open";
   }
   EXPECT_TRUE(tally.WaitDeleted(1));
+}
+
+constexpr DWORD kNotifyClientLagging = 1294;  // ERROR_SERVICE_NOTIFY_CLIENT_LAGGING
+
+// The notifier's calls to the service manager as Windows may carry them out: each ends in an
+// alertable moment, so that callbacks queued meanwhile run inside the call rather than in the
+// notifier's own wait. Records the handles it arms on; the next arming calls can be scripted.
+class AlertableCalls {
+ public:
+  // What the next arming call does instead of arming.
+  enum class Next : std::uint8_t {
+    kArm,
+    kLagging,  // arms nothing; the notification comes at once, with status 1294
+    kFail,     // fails with `error`
+  };
+
+  explicit AlertableCalls(DWORD settle_ms = 0) : settle_ms_(settle_ms) {}
+
+  ServiceNotifier::Calls Make() {
+    ServiceNotifier::Calls calls;
+    calls.notify = [this](SC_HANDLE service, DWORD mask, SERVICE_NOTIFYW* buffer) {
+      std::pair<Next, DWORD> next{Next::kArm, 0};
+      {
+        std::lock_guard lock(mutex_);
+        armed_.push_back(service);
+        if (!script_.empty()) {
+          next = script_.front();
+          script_.pop_front();
+        }
+      }
+      DWORD result = next.second;
+      if (next.first == Next::kArm) {
+        result = NotifyServiceStatusChangeW(service, mask, buffer);
+      } else if (next.first == Next::kLagging) {
+        buffer->dwNotificationStatus = kNotifyClientLagging;
+        QueueUserAPC(
+            reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(buffer->pfnNotifyCallback)),
+            GetCurrentThread(), reinterpret_cast<ULONG_PTR>(buffer));
+        result = ERROR_SUCCESS;
+      }
+      Alertable();
+      return result;
+    };
+    calls.close = [this](SC_HANDLE service) {
+      std::function<void()> inside;
+      {
+        std::lock_guard lock(mutex_);
+        inside = std::exchange(inside_next_close_, {});
+      }
+      if (inside) {
+        inside();
+      }
+      const BOOL closed = CloseServiceHandle(service);
+      Alertable();
+      return closed;
+    };
+    return calls;
+  }
+
+  void Script(Next next, DWORD error = 0) {
+    std::lock_guard lock(mutex_);
+    script_.emplace_back(next, error);
+  }
+  // Runs `action` on the notifier's thread at the start of its next close.
+  void InsideNextClose(std::function<void()> action) {
+    std::lock_guard lock(mutex_);
+    inside_next_close_ = std::move(action);
+  }
+  std::vector<SC_HANDLE> armed() {
+    std::lock_guard lock(mutex_);
+    return armed_;
+  }
+
+ private:
+  // Wine queues a callback from a thread of its own a moment after the state changed.
+  void Alertable() const {
+    if (settle_ms_ > 0) {
+      Sleep(settle_ms_);
+    }
+    SleepEx(0, TRUE);
+  }
+
+  const DWORD settle_ms_;
+  std::mutex mutex_;
+  std::deque<std::pair<Next, DWORD>> script_;
+  std::function<void()> inside_next_close_;
+  std::vector<SC_HANDLE> armed_;
+};
+
+// A stop seen inside a call must not wait for some later, unrelated event of the notifier.
+TEST(ServiceNotifier, CallbacksThatRunInsideItsCallsAreDeliveredAtOnce) {
+  rig::RegisteredService stopped = RegisterTestService("");
+  rig::RegisteredService watched = RegisterTestService("");
+  rig::RegisteredService other = RegisterTestService("");
+  ASSERT_TRUE(stopped.registered() && watched.registered() && other.registered());
+  ASSERT_TRUE(watched.StartRunning() && other.StartRunning());
+  AlertableCalls calls(200);
+  ServiceNotifier notifier(calls.Make());
+
+  // Stopped as the watch begins: the notification fires inside the arming call.
+  Tally at_once;
+  auto first = notifier.Watch(stopped.name(), at_once.Sink());
+  ASSERT_TRUE(first.ok());
+  EXPECT_TRUE(at_once.WaitStopped(1));
+
+  // A stop whose callback runs inside the close of another watch.
+  Tally tally;
+  auto watch = notifier.Watch(watched.name(), tally.Sink());
+  Tally unheard;
+  auto closing = notifier.Watch(other.name(), unheard.Sink());
+  ASSERT_TRUE(watch.ok() && closing.ok());
+  calls.InsideNextClose(
+      [&watched] { EXPECT_TRUE(watched.Stop() && watched.WaitForState(SERVICE_STOPPED, 10'000)); });
+  closing->reset();
+  EXPECT_TRUE(tally.WaitStopped(1));
+}
+
+TEST(ServiceNotifier, ALaggingWatchGoesOnWithFreshHandlesAndAFailedOneSaysWhy) {
+  rig::RegisteredService watched = RegisterTestService("");
+  ASSERT_TRUE(watched.registered() && watched.StartRunning());
+  AlertableCalls calls;
+  ServiceNotifier notifier(calls.Make());
+
+  // The first arming is answered with "lagging"; the one after the stop is refused.
+  calls.Script(AlertableCalls::Next::kLagging);
+  calls.Script(AlertableCalls::Next::kArm);
+  calls.Script(AlertableCalls::Next::kFail, ERROR_NOT_ENOUGH_MEMORY);
+  Tally tally;
+  auto watch = notifier.Watch(watched.name(), tally.Sink());
+  ASSERT_TRUE(watch.ok());
+  ASSERT_TRUE(watched.Stop());
+  ASSERT_TRUE(tally.WaitFailed(1));
+  EXPECT_EQ(tally.stopped(), 1);
+  EXPECT_EQ(tally.error(), static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+  const auto armed = calls.armed();
+  ASSERT_EQ(armed.size(), 3u);
+  EXPECT_NE(armed[1], armed[0]) << "after 1294 the watch must go on with fresh handles";
+  EXPECT_EQ(armed[2], armed[1]);
+}
+
+TEST(ServiceNotifier, EndedWatchesLeaveNoBufferBehind) {
+  rig::RegisteredService watched = RegisterTestService("");
+  ASSERT_TRUE(watched.registered() && watched.StartRunning());
+  AlertableCalls calls;
+  ServiceNotifier notifier(calls.Make());
+  Tally tally;
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_TRUE(notifier.Watch(watched.name(), tally.Sink()).ok());
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (notifier.orphans() > 0 && std::chrono::steady_clock::now() < deadline) {
+    Sleep(100);
+  }
+  EXPECT_EQ(notifier.orphans(), 0u);
 }
 
 }  // namespace

@@ -106,8 +106,8 @@ TEST(WatchdogEndToEnd, DebugRunBringsBackRestartsAndGivesUp) {
 }
 
 // A service that refuses the stop control keeps running through its scheduled restart: that
-// is no restart and must not be reported as one. A normal service on the same schedule in the
-// same run shows that the schedule did come due.
+// is no restart and must not be reported as one, but the refusal is. A normal service on the
+// same schedule in the same run shows that the schedule did come due.
 TEST(WatchdogEndToEnd, RefusedStopIsNotReportedAsARestart) {
   RegisteredService refusing(UniqueName("gandry-e2e-nostop"), TestServiceCommand("--no-stop"));
   RegisteredService normal(UniqueName("gandry-e2e-normal"), TestServiceCommand());
@@ -133,6 +133,10 @@ TEST(WatchdogEndToEnd, RefusedStopIsNotReportedAsARestart) {
   const auto& lines = ring.Lines();
   EXPECT_THAT(lines, ::testing::Not(Contains(
                          HasSubstr("Service [" + refusing.name() + "] successfully restarted."))));
+  // Refused on every pass, said once.
+  EXPECT_EQ(CountEnding(lines, ": Service [" + refusing.name() +
+                                   "] was not restarted: its stop was refused (error 1052)."),
+            1);
   EXPECT_EQ(refusing.State(), static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_EQ(refusing.ProcessId(), refusing_pid);
   EXPECT_EQ(normal.State(), static_cast<DWORD>(SERVICE_RUNNING));
