@@ -33,10 +33,9 @@ class Findings {
   int count_ = 0;
 };
 
-void CheckSettings(Manager& manager, Findings& findings) {
-  IniStore& ini = manager.platform.ini;
+void CheckSettings(IniFile& ini, Findings& findings) {
   for (const DelaySetting& setting : kDelaySettings) {
-    const std::string text = ini.ReadValue(manager.ini_path, "Settings", setting.key);
+    const std::string text = ini.ReadValue("Settings", setting.key);
     if (AcceptedDelay(ParseIntComplete(text))) {
       continue;
     }
@@ -47,7 +46,7 @@ void CheckSettings(Manager& manager, Findings& findings) {
                      std::to_string(kDelayMinSeconds) + " to " + std::to_string(kDelayMaxSeconds) +
                      ").");
   }
-  const std::string mode(Trim(ini.ReadValue(manager.ini_path, "Settings", kWatchModeKey)));
+  const std::string mode(Trim(ini.ReadValue("Settings", kWatchModeKey)));
   if (!mode.empty() && !EqualsNoCase(mode, kWatchModePoll) && !IsNotifyMode(mode)) {
     findings.Problem("[Settings] WatchMode is \"" + mode +
                      "\": the watchdog polls. Set it with \"gandry-manager set WatchMode "
@@ -55,9 +54,9 @@ void CheckSettings(Manager& manager, Findings& findings) {
   }
 }
 
-void CheckItems(Manager& manager, Findings& findings) {
+void CheckItems(Manager& manager, IniFile& ini, Findings& findings) {
   std::set<std::string> seen;
-  for (const Item& item : ReadItems(manager)) {
+  for (const Item& item : ReadItems(ini)) {
     const std::string line = item.key + "=" + item.value;
     if (item.service.empty()) {
       findings.Problem(line + " names no service. Remove the line or put a service name first.");
@@ -233,16 +232,15 @@ void CheckPermissions(Manager& manager, Findings& findings, bool ini_exists) {
 
 int RunCheck(Manager& manager) {
   Findings findings(manager);
-  Files& files = manager.platform.files;
-  const bool ini_exists = files.Exists(manager.ini_path);
-  if (!ini_exists) {
+  const bool ini_exists = manager.platform.files.Exists(manager.ini_path);
+  if (Result<std::unique_ptr<IniFile>> ini = manager.ReadIni(); !ini) {
+    findings.Problem("Cannot read " + manager.ini_path + ": " + manager.Explain(ini.error()));
+  } else if (!(*ini)->Exists()) {
     findings.Problem("There is no " + manager.ini_path +
                      ". Run \"gandry-manager install\" to create it from the sample.");
-  } else if (const Status readable = files.CheckReadable(manager.ini_path); !readable) {
-    findings.Problem("Cannot read " + manager.ini_path + ": " + manager.Explain(readable.error()));
   } else {
-    CheckSettings(manager, findings);
-    CheckItems(manager, findings);
+    CheckSettings(**ini, findings);
+    CheckItems(manager, **ini, findings);
   }
   CheckService(manager, findings);
   CheckEventSource(manager, findings);

@@ -171,7 +171,13 @@ int RunInstall(Manager& manager, const ManagerArgs& args) {
   if (args.Has("no-start")) {
     return kExitDone;
   }
-  if (ReadItems(manager).empty()) {
+  Result<std::unique_ptr<IniFile>> ini = manager.ReadIni();
+  if (!ini) {
+    return manager.Fail("Cannot read " + manager.ini_path, ini.error());
+  }
+  const bool no_items = ReadItems(**ini).empty();
+  ini->reset();
+  if (no_items) {
     // The watchdog would stop at once with "Nothing to do. Exiting.": not a failed install.
     manager.out << "Gandry.ini lists no items: the service is not started.\n";
     return kExitDone;

@@ -107,8 +107,13 @@ Json NumberField(const std::string& field) {
 
 int RunStatus(Manager& manager, const ManagerArgs& args) {
   const ServiceReport watchdog = Inspect(manager, kServiceName);
-  const bool have_ini = manager.platform.files.Exists(manager.ini_path);
-  const std::vector<Item> items = have_ini ? ReadItems(manager) : std::vector<Item>{};
+  Result<std::unique_ptr<IniFile>> ini = manager.ReadIni();
+  if (!ini) {
+    return manager.Fail("Cannot read " + manager.ini_path, ini.error());
+  }
+  const bool have_ini = (*ini)->Exists();
+  const std::vector<Item> items = ReadItems(**ini);
+  ini->reset();
   std::vector<ServiceReport> reports;
   reports.reserve(items.size());
   for (const Item& item : items) {

@@ -48,9 +48,16 @@ void StopMonitors(Clock& clock, const MonitorList& monitors) {
 // Reads the configuration again and brings the monitors in line: a monitor whose item is
 // still listed goes on as it is, a listed item without one gets a new monitor, and the
 // monitors of items no longer listed are asked to end. Every monitor stays in `monitors`
-// until it has ended, so a stop waits for them all. False when nothing is left to watch.
+// until it has ended, so a stop waits for them all. A file that cannot be read leaves the
+// running configuration as it is. False when nothing is left to watch.
 bool Reload(Watchdog& watchdog, MonitorList& monitors) {
-  LoadConfiguration(watchdog);
+  if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
+    watchdog.log.LogLine(
+        FormatText("Configuration not reloaded: Gandry.ini cannot be read (error %u).",
+                   static_cast<unsigned>(loaded.error().code)),
+        true);
+    return true;
+  }
   MonitorList active;
   std::vector<std::string> running;
   for (const auto& monitor : monitors) {
@@ -78,11 +85,19 @@ bool Reload(Watchdog& watchdog, MonitorList& monitors) {
   return !watchdog.items.empty();
 }
 
-void Supervise(Watchdog& watchdog, MonitorList& monitors) {
-  LoadConfiguration(watchdog);
+// False when the run failed: the configuration could not be read.
+bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
+  if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
+    // Not an empty list: the service manager's recovery is to try again.
+    watchdog.log.LogLine(FormatText("Configuration not loaded: Gandry.ini cannot be read (error "
+                                    "%u).",
+                                    static_cast<unsigned>(loaded.error().code)),
+                         true);
+    return false;
+  }
   if (watchdog.items.empty()) {
     watchdog.log.LogLine("Nothing to do. Exiting.", true);
-    return;
+    return true;
   }
   watchdog.RunningMonitors.store(0);
   monitors.reserve(watchdog.items.size());
@@ -107,7 +122,7 @@ void Supervise(Watchdog& watchdog, MonitorList& monitors) {
         // As with an empty list at the start, once the last monitor has gone.
         StopMonitors(watchdog.clock, monitors);
         watchdog.log.LogLine("Nothing to do. Exiting.", true);
-        return;
+        return true;
       }
       continue;
     }
@@ -116,6 +131,7 @@ void Supervise(Watchdog& watchdog, MonitorList& monitors) {
   }
   StopMonitors(watchdog.clock, monitors);
   watchdog.log.LogLine("Self service was successfully stopped.", true);
+  return true;
 }
 
 }  // namespace
@@ -124,7 +140,9 @@ int Run(Watchdog& watchdog) {
   MonitorList monitors;
   int result = 0;
   try {
-    Supervise(watchdog, monitors);
+    if (!Supervise(watchdog, monitors)) {
+      result = kRunFailed;
+    }
   } catch (...) {
     result = kRunFailed;
     try {

@@ -4,7 +4,8 @@
 
 namespace gandry {
 
-// What Run returns when the run ended through an error ("Self service was terminated.").
+// What Run returns when the run ended through an error: "Self service was terminated.", or a
+// Gandry.ini that exists but cannot be read.
 inline constexpr int kRunFailed = 1;
 
 // The watchdog's run routine: loads the configuration, starts one monitor per item, waits for

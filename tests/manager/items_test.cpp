@@ -12,8 +12,8 @@ using ::testing::IsEmpty;
 
 std::vector<std::string> Items(FakeIniStore& ini) {
   std::vector<std::string> lines;
-  for (const std::string& key : ini.ListKeys(kIni, "Services")) {
-    lines.push_back(key + "=" + ini.ReadValue(kIni, "Services", key));
+  for (const auto& [key, value] : ini.Lines(kIni, "Services")) {
+    lines.push_back(key + "=" + value);
   }
   return lines;
 }
@@ -35,12 +35,30 @@ TEST(ManagerItems, AddTakesTheKeyAfterTheHighestAndReloadsARunningWatchdog) {
   EXPECT_THAT(rig.services.Find(kWatchdog)->commands, ElementsAre(ServiceCommand::kParamChange));
 }
 
+TEST(ManagerItems, AddChoosesItsKeyUnderTheLockAndNeverOneInUse) {
+  ManagerRig rig;
+  rig.Ini({"Spooler||3|0"});
+  // Another run adds Item2 and lets go of the lock just before this one takes it.
+  rig.ini.busy = 2;
+  rig.ini.on_edit = [&rig] {
+    rig.ini.AddLine(kIni, "Services", "Item2", "W32Time||3|0");
+    rig.ini.on_edit = nullptr;
+  };
+  EXPECT_EQ(rig.Run({"add", "BITS", "--force"}), 0) << rig.err;
+  // The highest number there is leaves the lowest free one.
+  rig.ini.AddLine(kIni, "Services", "Item2147483647", "Max||3|0");
+  EXPECT_EQ(rig.Run({"add", "Dnscache", "--force"}), 0) << rig.err;
+  EXPECT_THAT(Items(rig.ini),
+              ElementsAre("Item1=Spooler||3|0", "Item2=W32Time||3|0", "Item3=BITS||3|0",
+                          "Item2147483647=Max||3|0", "Item4=Dnscache||3|0"));
+}
+
 TEST(ManagerItems, AddRefusesWithoutWriting) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0"});
   rig.Service("spooler");
   EXPECT_EQ(rig.Run({"add", "SPOOLER"}), 1);
-  EXPECT_THAT(rig.err, HasSubstr("already watched (Item1=Spooler||3|0)"));
+  EXPECT_THAT(rig.err, HasSubstr("already listed (Item1=Spooler||3|0)"));
   EXPECT_EQ(rig.Run({"add", "ZT-Gandry-Demon", "--force"}), 1);
   EXPECT_THAT(rig.err, HasSubstr("cannot watch itself"));
   EXPECT_EQ(rig.Run({"add", "NoSuchService"}), 1);
