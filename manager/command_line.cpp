@@ -33,7 +33,7 @@ constexpr std::array<CommandShape, 15> kCommands{{
     {"add", 1, "attempts restart-every", "force no-reload"},
     {"remove", 1, "", "no-reload"},
     {"set", 2, "", "no-reload"},
-    {"check", 0, "", ""},
+    {"check", 0, "", "json"},
 }};
 
 bool ListNames(std::string_view list, std::string_view name) {
@@ -130,7 +130,7 @@ const char* ManagerUsage() {
          "  remove SERVICE        stop watching a service\n"
          "  set KEY VALUE         set LoopDelayThread, LoopDelayService or StartDelayThread\n"
          "                        (5 to 120 seconds) or WatchMode (poll or notify)\n"
-         "  check                 look for problems in the set-up and say what to do\n"
+         "  check [--json]        look for problems in the set-up and say what to do\n"
          "  help                  this text\n"
          "\n"
          "add, remove and set reload a running watchdog unless --no-reload is given.\n"
