@@ -204,7 +204,15 @@ int RunUninstall(Manager& manager) {
       return manager.Fail("Cannot delete the service \"" + std::string(kServiceName) + "\"",
                           deleted.error());
     }
-    manager.out << "Deleted the service \"" << kServiceName << "\".\n";
+    // Windows deletes a service at once only when it is stopped and nobody holds it open.
+    const Result<ServiceRegistration> left = manager.platform.setup.Query(kServiceName);
+    if (!left && left.error().code == kErrorServiceDoesNotExist) {
+      manager.out << "Deleted the service \"" << kServiceName << "\".\n";
+    } else {
+      manager.out << "Windows has marked the service \"" << kServiceName
+                  << "\" for deletion: it goes once it has stopped and no program holds it open "
+                     "(close the Services console and the Event Viewer).\n";
+    }
   }
   const Status removed = manager.platform.sources.Remove(kEventSource);
   if (!removed) {

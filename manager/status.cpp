@@ -53,14 +53,9 @@ std::string Describe(Manager& manager, const ServiceReport& report) {
     }
     return "unknown (" + manager.Explain(*report.error) + ")";
   }
-  std::string text =
-      std::string(StateName(report.run.state)) + ", start type " +
-      StartTypeName(report.registration.start_type, report.registration.delayed_start) +
-      ", last exit code " + std::to_string(report.run.exit_code) + " (" + report.exit_text;
-  if (report.run.exit_code == kServiceSpecificError) {
-    text += "; its own code " + std::to_string(report.run.service_exit_code);
-  }
-  return text + ")";
+  return std::string(StateName(report.run.state)) + ", start type " +
+         StartTypeName(report.registration.start_type, report.registration.delayed_start) +
+         ", last " + ExitCodesText(manager, report.run);
 }
 
 Json ToJson(Manager& manager, const ServiceReport& report) {

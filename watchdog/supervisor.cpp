@@ -14,11 +14,6 @@ namespace gandry {
 
 namespace {
 
-// How long the supervisor waits for its monitors to end after asking them to. They wake at
-// once; one in a scheduled restart is waited for until it has started its service again (its
-// waits are bounded on their own), so a stop never leaves a restarted service stopped.
-constexpr std::chrono::seconds kMonitorEndLimit{30};
-
 using MonitorList = std::vector<std::shared_ptr<TSrvManThread>>;
 
 // Asks every monitor that is still alive to end, then waits until they have: for good for the

@@ -1,8 +1,16 @@
 #pragma once
 
+#include <chrono>
+
 #include "watchdog/watchdog.h"
 
 namespace gandry {
+
+// How long the supervisor waits for its monitors to end after asking them to. They wake at
+// once; one in a scheduled restart is waited for until it has started its service again (its
+// waits are bounded on their own, by kPendingWaitLimit), so a stop never leaves a restarted
+// service stopped.
+inline constexpr std::chrono::seconds kMonitorEndLimit{30};
 
 // What Run returns when the run ended through an error: "Self service was terminated.", or a
 // Gandry.ini that exists but cannot be read.

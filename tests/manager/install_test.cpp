@@ -130,6 +130,15 @@ TEST(ManagerUninstall, StopsDeletesAndRemovesTheSourceButKeepsTheIni) {
   EXPECT_TRUE(rig.files.Exists(kIni));
   EXPECT_THAT(rig.out, HasSubstr("zt-gandry-demon: stopped\n"));
 
+  // A watchdog that will not stop is only marked for deletion, and the uninstall says so.
+  rig.Installed().stop_hangs = true;
+  EXPECT_EQ(rig.Run({"uninstall"}), 1);
+  EXPECT_THAT(rig.out,
+              HasSubstr("Windows has marked the service \"zt-gandry-demon\" for deletion"));
+  EXPECT_THAT(rig.out, Not(HasSubstr("Deleted")));
+  rig.services.Find(kWatchdog)->run.state = ServiceState::kStopped;
+  ASSERT_TRUE(rig.services.commands.Query(kWatchdog));
+
   // Nothing installed: the source goes all the same.
   rig.sources.sources["Gandry Service"] = {kSvc, 7};
   EXPECT_EQ(rig.Run({"uninstall"}), 0);
