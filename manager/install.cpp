@@ -179,7 +179,8 @@ int RunInstall(Manager& manager, const ManagerArgs& args) {
   ini->reset();
   if (no_items) {
     // The watchdog would stop at once with "Nothing to do. Exiting.": not a failed install.
-    manager.out << "Gandry.ini lists no items: the service is not started.\n";
+    manager.out << "Gandry.ini lists no items: the service is not started. Add the first with "
+                   "\"gandry-manager add SERVICE\", then \"gandry-manager start\".\n";
     return kExitDone;
   }
   return ControlAndWait(manager, kServiceName, ServiceCommand::kStart, ServiceState::kRunning);
