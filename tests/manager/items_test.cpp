@@ -14,7 +14,8 @@ using ::testing::Not;
 std::vector<std::string> Items(FakeIniStore& ini) {
   std::vector<std::string> lines;
   for (const auto& [key, value] : ini.Lines(kIni, "Services")) {
-    lines.push_back(key + "=" + value);
+    lines.push_back(key);
+    lines.back().append("=").append(value);
   }
   return lines;
 }
