@@ -31,4 +31,17 @@ constexpr std::optional<int> AcceptedDelay(std::optional<std::int32_t> parsed) {
   return static_cast<int>(*parsed);
 }
 
+// The delay the watchdog uses for a setting whose text parsed to `parsed`.
+constexpr int DelayInEffect(std::optional<std::int32_t> parsed, const DelaySetting& setting) {
+  return AcceptedDelay(parsed).value_or(setting.default_seconds);
+}
+
+// Whether the file does not already say the delay in effect, so that the watchdog writes it
+// back: the value is missing, empty or no whole number, or a number the watchdog replaces by
+// the default. StartDelayThread=180, its default, says what is in effect and stays as it is.
+constexpr bool DelayNeedsWriteBack(std::optional<std::int32_t> parsed,
+                                   const DelaySetting& setting) {
+  return !parsed || *parsed != DelayInEffect(parsed, setting);
+}
+
 }  // namespace gandry

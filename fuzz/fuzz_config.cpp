@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,13 +78,16 @@ std::size_t LoadIni(std::string_view text, gandry::FakeIniStore& store) {
   return service_names;
 }
 
-void CheckDelay(gandry::FakeIniStore& store, const char* key, int fallback) {
-  const int seconds = gandry::ReadDelaySetting(store, kIni, "Settings", key, fallback);
-  Check((seconds >= 5 && seconds <= 120) || seconds == fallback, "a delay is in range or default");
-  // Whatever the file holds afterwards reads as the delay just returned.
-  const std::string stored = store.Value(kIni, "Settings", key).value_or("");
-  Check(gandry::ParseIntComplete(std::string_view(stored).substr(0, 2047)) == seconds,
-        "a rejected delay is written back as its default");
+void CheckDelay(gandry::IniFile& file, const gandry::DelaySetting& setting) {
+  const gandry::DelayReading reading = gandry::ReadDelay(file, "Settings", setting);
+  Check((reading.seconds >= 5 && reading.seconds <= 120) ||
+            reading.seconds == setting.default_seconds,
+        "a delay is in range or default");
+  // What is not written back already says the delay in use.
+  const std::string stored = file.ReadValue("Settings", setting.key);
+  Check(reading.write_back ||
+            gandry::ParseIntComplete(std::string_view(stored).substr(0, 2047)) == reading.seconds,
+        "a delay that is not written back is the one in the file");
 }
 
 // Splits at every '|', as the reference for ExtractField.
@@ -119,14 +123,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t service_names =
       LoadIni(std::string_view(reinterpret_cast<const char*>(data), size), store);
 
-  CheckDelay(store, "LoopDelayThread", 30);
-  CheckDelay(store, "LoopDelayService", 20);
-  CheckDelay(store, "StartDelayThread", 180);
+  const std::unique_ptr<gandry::IniFile> file = std::move(store.Read(kIni).value());
+  for (const gandry::DelaySetting& setting : gandry::kDelaySettings) {
+    CheckDelay(*file, setting);
+  }
 
   gandry::FakeSharedMemory memory;
   gandry::MessageChannel channel(memory);
   channel.open();
-  const std::vector<std::string> items = gandry::LoadItems(store, kIni, &channel);
+  const std::vector<std::string> items = gandry::LoadItems(*file, &channel);
   Check(items.size() <= service_names, "items come only from the Services keys");
   for (const std::string& item : items) {
     CheckItem(item);

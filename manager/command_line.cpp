@@ -38,7 +38,7 @@ constexpr std::array<CommandShape, 16> kCommands{{
     {"add", 1, "attempts restart-every", "force no-reload"},
     {"remove", 1, "", "no-reload"},
     {"set", 2, "", "no-reload"},
-    {"check", 0, "", ""},
+    {"check", 0, "", "json"},
 }};
 
 bool ListNames(std::string_view list, std::string_view name) {
@@ -91,7 +91,7 @@ constexpr UsageEntry kUsage[] = {
     {"set", "set KEY VALUE [--no-reload]",
      "set LoopDelayThread, LoopDelayService or StartDelayThread\n"
      "(5 to 120 seconds) or WatchMode (poll or notify)"},
-    {"check", "check", "look for problems in the set-up and say what to do"},
+    {"check", "check [--json]", "look for problems in the set-up and say what to do"},
     {"version", "version | --version", "the version of this program"},
     {"help", "help [COMMAND] | --help | -h | /?", "this text, or the usage of one command"},
 };
@@ -206,7 +206,8 @@ std::string ManagerUsage() {
       "\n"
       "add, remove and set reload a running watchdog unless --no-reload is given.\n"
       "Exit codes: 0 done or no problem found, 1 failed or problems found, 2 bad command "
-      "line.\n";
+      "line,\n"
+      "3 Gandry.ini changed but the running watchdog not reloaded.\n";
   return usage;
 }
 

@@ -1,17 +1,120 @@
 #include "manager/control.h"
 
 #include <chrono>
+#include <optional>
+#include <string>
 
 #include "watchdog/service_control.h"
+#include "watchdog/supervisor.h"
+#include "watchdog/zt_utils.h"
 
 namespace gandry {
 
 namespace {
 
-constexpr std::int64_t kStateWaitMs = 60'000;
 constexpr std::chrono::milliseconds kStatePoll{250};
+// A pending state that shows no progress for this long is taken for hung.
+constexpr std::int64_t kNoProgressMs = 60'000;
+// The longest the watchdog takes to stop, and so the longest any wait here lasts: a monitor in
+// a scheduled restart finishes it first, a stop and a start of its service that are waited for
+// up to kPendingWaitLimit each, while the others are given kMonitorEndLimit. A minute more,
+// so that a restart never gives up on a stop that the watchdog is still bringing to an end.
+constexpr std::int64_t kLongestStopMs =
+    std::chrono::milliseconds(2 * kPendingWaitLimit + kMonitorEndLimit + std::chrono::minutes(1))
+        .count();
+// How long a start watches a service that has reached running: the watchdog stops again at
+// once when Gandry.ini lists nothing or cannot be read.
+constexpr std::int64_t kSettleMs = 3'000;
+
+// The wait of ControlAndWait for `target`: the state reached, or nothing when it failed (said
+// on err).
+std::optional<ServiceRunState> WaitFor(Manager& manager, const std::string& name,
+                                       ServiceCommand command, ServiceState target) {
+  ServiceCommands& commands = manager.platform.commands;
+  Clock& clock = manager.platform.clock;
+  const std::int64_t began = clock.TickMs();
+  std::int64_t progressed = began;
+  std::optional<ServiceRunState> last;
+  for (;;) {
+    Result<ServiceRunState> state = commands.Query(name);
+    if (!state) {
+      manager.Fail("Cannot query the service \"" + name + "\"", state.error());
+      return std::nullopt;
+    }
+    const std::int64_t now = clock.TickMs();
+    if (!last || last->state != state->state || last->check_point != state->check_point) {
+      progressed = now;
+    }
+    last = *state;
+    if (state->state == target) {
+      return last;
+    }
+    if (command == ServiceCommand::kStart && state->state == ServiceState::kStopped) {
+      manager.out << name << ": " << StateName(state->state) << '\n';
+      manager.err << "The service \"" << name
+                  << "\" is stopped after the start request, not running: "
+                  << ExitCodesText(manager, *state) << ".\n";
+      return std::nullopt;
+    }
+    const bool stalled = now - progressed >= kNoProgressMs;
+    if (stalled || now - began >= kLongestStopMs) {
+      manager.out << name << ": " << StateName(state->state) << '\n';
+      manager.err << "The service \"" << name << "\" is " << StateName(state->state)
+                  << (stalled ? " and has made no progress for 60 seconds"
+                              : " after " + std::to_string((now - began) / 60'000) + " minutes")
+                  << ", not " << StateName(target) << ".\n";
+      return std::nullopt;
+    }
+    clock.Sleep(kStatePoll, nullptr);
+  }
+}
+
+// Watches a service that has just reached running for kSettleMs; false when it stopped again
+// (said on err).
+bool StaysUp(Manager& manager, const std::string& name) {
+  Clock& clock = manager.platform.clock;
+  const std::int64_t began = clock.TickMs();
+  ServiceState state = ServiceState::kRunning;
+  while (clock.TickMs() - began < kSettleMs) {
+    clock.Sleep(kStatePoll, nullptr);
+    Result<ServiceRunState> run = manager.platform.commands.Query(name);
+    if (!run) {
+      manager.Fail("Cannot query the service \"" + name + "\"", run.error());
+      return false;
+    }
+    state = run->state;
+    if (state == ServiceState::kStopped) {
+      manager.out << name << ": " << StateName(state) << '\n';
+      manager.err << "The service \"" << name
+                  << "\" stopped again right after it started: " << ExitCodesText(manager, *run)
+                  << ". \"gandry-manager check\" may tell why.\n";
+      return false;
+    }
+  }
+  if (state == ServiceState::kStopPending) {
+    manager.out << name << ": " << StateName(state) << '\n';
+    manager.err << "The service \"" << name << "\" is stopping again right after it started.\n";
+    return false;
+  }
+  return true;
+}
+
+int NotReloaded(Manager& manager, const std::string& reason) {
+  manager.err << "Gandry.ini changed, not reloaded: " << reason
+              << " Run \"gandry-manager reload\" once the watchdog runs.\n";
+  return kExitNotReloaded;
+}
 
 }  // namespace
+
+std::string ExitCodesText(Manager& manager, const ServiceRunState& run) {
+  std::string text = "exit code " + std::to_string(run.exit_code) + " (" +
+                     manager.SystemText(SystemError{run.exit_code});
+  if (run.exit_code == kServiceSpecificError) {
+    text += "; its own code " + std::to_string(run.service_exit_code);
+  }
+  return text + ")";
+}
 
 const char* StateName(ServiceState state) {
   switch (state) {
@@ -53,8 +156,7 @@ const char* StartTypeName(StartType type, bool delayed) {
 
 int ControlAndWait(Manager& manager, const std::string& name, ServiceCommand command,
                    ServiceState target) {
-  ServiceCommands& commands = manager.platform.commands;
-  const Status sent = commands.Send(name, command);
+  const Status sent = manager.platform.commands.Send(name, command);
   const bool already =
       !sent &&
       ((command == ServiceCommand::kStart && sent.error().code == kErrorServiceAlreadyRunning) ||
@@ -62,27 +164,15 @@ int ControlAndWait(Manager& manager, const std::string& name, ServiceCommand com
   if (!sent && !already) {
     return manager.Fail("Cannot send the request to the service \"" + name + "\"", sent.error());
   }
-  Clock& clock = manager.platform.clock;
-  const std::int64_t began = clock.TickMs();
-  for (;;) {
-    Result<ServiceRunState> state = commands.Query(name);
-    if (!state) {
-      return manager.Fail("Cannot query the service \"" + name + "\"", state.error());
-    }
-    const bool failed_start =
-        command == ServiceCommand::kStart && state->state == ServiceState::kStopped;
-    if (state->state == target || failed_start || clock.TickMs() - began >= kStateWaitMs) {
-      manager.out << name << ": " << StateName(state->state) << '\n';
-      if (state->state == target) {
-        return kExitDone;
-      }
-      manager.err << "The service \"" << name << "\" is " << StateName(state->state)
-                  << (failed_start ? " after the start request" : " after 60 seconds") << ", not "
-                  << StateName(target) << ".\n";
-      return kExitFailed;
-    }
-    clock.Sleep(kStatePoll, nullptr);
+  const std::optional<ServiceRunState> reached = WaitFor(manager, name, command, target);
+  if (!reached) {
+    return kExitFailed;
   }
+  if (command == ServiceCommand::kStart && !already && !StaysUp(manager, name)) {
+    return kExitFailed;
+  }
+  manager.out << name << ": " << StateName(reached->state) << '\n';
+  return kExitDone;
 }
 
 int RunControl(Manager& manager, const std::string& command) {
@@ -122,11 +212,23 @@ int ReloadAfterEdit(Manager& manager, const ManagerArgs& args) {
     return kExitDone;
   }
   Result<ServiceRunState> state = manager.platform.commands.Query(kServiceName);
-  if (!state || (state->state != ServiceState::kRunning && state->state != ServiceState::kPaused)) {
+  const bool absent = !state && state.error().code == kErrorServiceDoesNotExist;
+  // A watchdog that is starting reads the file yet; one that is stopping reads it next time.
+  if (absent || (state && (state->state == ServiceState::kStopped ||
+                           state->state == ServiceState::kStartPending ||
+                           state->state == ServiceState::kStopPending))) {
     manager.out << "The watchdog is not running; it reads Gandry.ini when it starts.\n";
     return kExitDone;
   }
-  return RunControl(manager, "reload");
+  if (!state) {
+    return NotReloaded(manager, "cannot query the watchdog: " + manager.Explain(state.error()));
+  }
+  const Status sent = manager.platform.commands.Send(kServiceName, ServiceCommand::kParamChange);
+  if (!sent) {
+    return NotReloaded(manager, manager.Explain(sent.error()));
+  }
+  manager.out << "Asked the service \"" << kServiceName << "\" to read Gandry.ini again.\n";
+  return kExitDone;
 }
 
 }  // namespace gandry

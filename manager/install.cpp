@@ -171,9 +171,16 @@ int RunInstall(Manager& manager, const ManagerArgs& args) {
   if (args.Has("no-start")) {
     return kExitDone;
   }
-  if (ReadItems(manager).empty()) {
+  Result<std::unique_ptr<IniFile>> ini = manager.ReadIni();
+  if (!ini) {
+    return manager.Fail("Cannot read " + manager.ini_path, ini.error());
+  }
+  const bool no_items = ReadItems(**ini).empty();
+  ini->reset();
+  if (no_items) {
     // The watchdog would stop at once with "Nothing to do. Exiting.": not a failed install.
-    manager.out << "Gandry.ini lists no items: the service is not started.\n";
+    manager.out << "Gandry.ini lists no items: the service is not started. Add the first with "
+                   "\"gandry-manager add SERVICE\", then \"gandry-manager start\".\n";
     return kExitDone;
   }
   return ControlAndWait(manager, kServiceName, ServiceCommand::kStart, ServiceState::kRunning);
@@ -198,7 +205,15 @@ int RunUninstall(Manager& manager) {
       return manager.Fail("Cannot delete the service \"" + std::string(kServiceName) + "\"",
                           deleted.error());
     }
-    manager.out << "Deleted the service \"" << kServiceName << "\".\n";
+    // Windows deletes a service at once only when it is stopped and nobody holds it open.
+    const Result<ServiceRegistration> left = manager.platform.setup.Query(kServiceName);
+    if (!left && left.error().code == kErrorServiceDoesNotExist) {
+      manager.out << "Deleted the service \"" << kServiceName << "\".\n";
+    } else {
+      manager.out << "Windows has marked the service \"" << kServiceName
+                  << "\" for deletion: it goes once it has stopped and no program holds it open "
+                     "(close the Services console and the Event Viewer).\n";
+    }
   }
   const Status removed = manager.platform.sources.Remove(kEventSource);
   if (!removed) {

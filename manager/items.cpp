@@ -1,12 +1,13 @@
 #include "manager/items.h"
 
 #include <algorithm>
-#include <array>
+#include <limits>
 
 #include "common/ascii_text.h"
 #include "common/delay_rule.h"
 #include "manager/control.h"
 #include "watchdog/config.h"
+#include "watchdog/ini_access.h"
 #include "watchdog/service_control.h"
 #include "watchdog/zt_utils.h"
 
@@ -22,8 +23,8 @@ constexpr int kDefaultPeriod = 0;
 
 // Gandry.ini must be there before the manager reads or edits it: a write would otherwise
 // create a bare file without the sample's explanations.
-bool RequireIni(Manager& manager) {
-  if (manager.platform.files.Exists(manager.ini_path)) {
+bool RequireIni(Manager& manager, const IniFile& file) {
+  if (file.Exists()) {
     return true;
   }
   manager.err << "There is no Gandry.ini in " << manager.folder
@@ -31,8 +32,42 @@ bool RequireIni(Manager& manager) {
   return false;
 }
 
+// Gandry.ini for an edit, or nothing when it cannot be edited (said on err).
+std::unique_ptr<IniEdit> BeginEdit(Manager& manager) {
+  Result<std::unique_ptr<IniEdit>> edit = manager.EditIni();
+  if (!edit) {
+    manager.Fail("Cannot write " + manager.ini_path, edit.error());
+    return nullptr;
+  }
+  if (!RequireIni(manager, **edit)) {
+    return nullptr;
+  }
+  return std::move(*edit);
+}
+
+// Puts the edit in place and lets go of its lock, then says what it did and reloads the
+// watchdog.
+int Finish(Manager& manager, std::unique_ptr<IniEdit> edit, const std::vector<std::string>& done,
+           const ManagerArgs& args) {
+  const Status committed = CommitIniEdit(*edit, manager.platform.clock);
+  edit.reset();
+  if (!committed) {
+    return manager.Fail("Cannot write " + manager.ini_path, committed.error());
+  }
+  for (const std::string& line : done) {
+    manager.out << line << '\n';
+  }
+  return ReloadAfterEdit(manager, args);
+}
+
 std::string Display(const std::string& field) {
   return field.empty() ? "0" : field;
+}
+
+bool HasKey(IniFile& file, const std::string& key) {
+  const std::vector<std::string> keys = file.ListKeys(kServices);
+  return std::any_of(keys.begin(), keys.end(),
+                     [&](const std::string& k) { return EqualsNoCase(k, key); });
 }
 
 // The number after "Item" in a key like "Item12"; nothing for other keys.
@@ -42,6 +77,21 @@ std::optional<std::int32_t> KeyNumber(const std::string& key) {
     return std::nullopt;
   }
   return ParseIntComplete(key.substr(4));
+}
+
+// One past the highest ItemN of the section, so that a new item comes last by number as it
+// comes last in the file; when that number is taken or too large, the lowest free one. Never
+// a key that the section has, in any letter case.
+std::string NextFreeKey(IniFile& file) {
+  std::int32_t highest = 0;
+  for (const std::string& key : file.ListKeys(kServices)) {
+    highest = std::max(highest, KeyNumber(key).value_or(0));
+  }
+  std::int64_t number = highest < std::numeric_limits<std::int32_t>::max() ? highest + 1 : 1;
+  while (HasKey(file, kItemPrefix + std::to_string(number))) {
+    ++number;
+  }
+  return kItemPrefix + std::to_string(number);
 }
 
 // A count option of add: a whole number from 0 up.
@@ -57,22 +107,25 @@ std::optional<int> CountOption(const ManagerArgs& args, const std::string& name,
   return *value;
 }
 
-int WriteFailed(Manager& manager, SystemError error) {
-  return manager.Fail("Cannot write " + manager.ini_path, error);
-}
-
 }  // namespace
 
-std::vector<Item> ReadItems(Manager& manager) {
+std::vector<Item> ReadItems(IniFile& file) {
   std::vector<Item> items;
-  for (ItemLine& line :
-       ReadItemLines(manager.platform.ini, manager.ini_path, kServices, kItemPrefix)) {
+  for (ItemLine& line : ReadItemLines(file, kServices, kItemPrefix)) {
+    auto same_key = std::find_if(items.begin(), items.end(), [&](const Item& item) {
+      return EqualsNoCase(item.key, line.key);
+    });
+    if (same_key != items.end()) {
+      ++same_key->lines;
+      continue;
+    }
     Item item;
     item.service = ExtractField(line.value, 1, '|');
     item.attempts = ExtractField(line.value, 3, '|');
     item.period = ExtractField(line.value, 4, '|');
     item.key = std::move(line.key);
     item.value = std::move(line.value);
+    item.cut = line.cut;
     items.push_back(std::move(item));
   }
   return items;
@@ -86,16 +139,25 @@ std::optional<std::int32_t> ItemNumber(const std::string& field) {
 }
 
 int RunList(Manager& manager) {
-  if (!RequireIni(manager)) {
+  Result<std::unique_ptr<IniFile>> file = manager.ReadIni();
+  if (!file) {
+    return manager.Fail("Cannot read " + manager.ini_path, file.error());
+  }
+  if (!RequireIni(manager, **file)) {
     return kExitFailed;
   }
-  const std::vector<Item> items = ReadItems(manager);
+  const std::vector<Item> items = ReadItems(**file);
   if (items.empty()) {
     manager.out << "Gandry.ini lists no services.\n";
   }
   for (const Item& item : items) {
     manager.out << item.key << ": " << item.service << ", attempts " << Display(item.attempts)
-                << ", period " << Display(item.period) << " min\n";
+                << ", period " << Display(item.period) << " min";
+    if (item.lines > 1) {
+      manager.out << " (" << item.key << " is on " << item.lines
+                  << " lines: the watchdog reads only the first)";
+    }
+    manager.out << '\n';
   }
   return kExitDone;
 }
@@ -112,18 +174,20 @@ int RunAdd(Manager& manager, const ManagerArgs& args) {
     manager.err << "\"" << service << "\" cannot be a service name.\n";
     return kExitUsage;
   }
-  if (!RequireIni(manager)) {
-    return kExitFailed;
-  }
   if (EqualsNoCase(service, kServiceName)) {
     manager.err << "The watchdog cannot watch itself: \"" << service
                 << "\" is the watchdog's own service.\n";
     return kExitFailed;
   }
-  const std::vector<Item> items = ReadItems(manager);
-  for (const Item& item : items) {
+  // Read, decided on and written under the edit's lock: a concurrent add can take neither the
+  // same key nor the same service.
+  std::unique_ptr<IniEdit> edit = BeginEdit(manager);
+  if (!edit) {
+    return kExitFailed;
+  }
+  for (const Item& item : ReadItems(*edit)) {
     if (EqualsNoCase(item.service, service)) {
-      manager.err << "\"" << service << "\" is already watched (" << item.key << "=" << item.value
+      manager.err << "\"" << service << "\" is already listed (" << item.key << "=" << item.value
                   << ").\n";
       return kExitFailed;
     }
@@ -140,45 +204,50 @@ int RunAdd(Manager& manager, const ManagerArgs& args) {
       return manager.Fail("Cannot look up the service \"" + service + "\"", known.error());
     }
   }
-  // One past the highest ItemN of the section, so that the new item comes last by number as it
-  // comes last in the file.
-  std::int32_t highest = 0;
-  for (const std::string& key : manager.platform.ini.ListKeys(manager.ini_path, kServices)) {
-    highest = std::max(highest, KeyNumber(key).value_or(0));
-  }
-  const std::string key = kItemPrefix + std::to_string(highest + 1);
+  const std::string key = NextFreeKey(*edit);
   const std::string value =
       service + "||" + std::to_string(*attempts) + "|" + std::to_string(*period);
-  const Status written = manager.platform.ini.WriteValue(manager.ini_path, kServices, key, value);
-  if (!written) {
-    return WriteFailed(manager, written.error());
+  if (const Status written = edit->WriteValue(kServices, key, value); !written) {
+    return manager.Fail("Cannot write " + manager.ini_path, written.error());
   }
-  manager.out << "Added " << key << "=" << value << ".\n";
-  return ReloadAfterEdit(manager, args);
+  return Finish(manager, std::move(edit), {"Added " + key + "=" + value + "."}, args);
 }
 
 int RunRemove(Manager& manager, const ManagerArgs& args) {
   const std::string& service = args.arguments[0];
-  if (!RequireIni(manager)) {
+  std::unique_ptr<IniEdit> edit = BeginEdit(manager);
+  if (!edit) {
     return kExitFailed;
   }
-  int removed = 0;
-  for (const Item& item : ReadItems(manager)) {
+  std::vector<std::string> done;
+  for (const Item& item : ReadItems(*edit)) {
     if (!EqualsNoCase(item.service, service)) {
       continue;
     }
-    const Status deleted = manager.platform.ini.DeleteKey(manager.ini_path, kServices, item.key);
-    if (!deleted) {
-      return WriteFailed(manager, deleted.error());
+    // The profile functions reach only the first line of a key; a later line with the same key
+    // takes its place, and goes too only while it names the same service.
+    std::string value = item.value;
+    for (;;) {
+      if (const Status deleted = edit->DeleteKey(kServices, item.key); !deleted) {
+        return manager.Fail("Cannot write " + manager.ini_path, deleted.error());
+      }
+      done.push_back("Removed " + item.key + "=" + value + ".");
+      if (!HasKey(*edit, item.key)) {
+        break;
+      }
+      value = edit->ReadValue(kServices, item.key);
+      if (!EqualsNoCase(ExtractField(value, 1, '|'), service)) {
+        done.push_back("Kept " + item.key + "=" + value +
+                       ", a later line with the same key: the watchdog reads it from now on.");
+        break;
+      }
     }
-    manager.out << "Removed " << item.key << "=" << item.value << ".\n";
-    ++removed;
   }
-  if (removed == 0) {
+  if (done.empty()) {
     manager.err << "No item of Gandry.ini watches \"" << service << "\".\n";
     return kExitFailed;
   }
-  return ReloadAfterEdit(manager, args);
+  return Finish(manager, std::move(edit), done, args);
 }
 
 int RunSet(Manager& manager, const ManagerArgs& args) {
@@ -211,16 +280,14 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
                 << "\": set LoopDelayThread, LoopDelayService, StartDelayThread or WatchMode.\n";
     return kExitUsage;
   }
-  if (!RequireIni(manager)) {
+  std::unique_ptr<IniEdit> edit = BeginEdit(manager);
+  if (!edit) {
     return kExitFailed;
   }
-  const Status written =
-      manager.platform.ini.WriteValue(manager.ini_path, kSettings, canonical_key, value);
-  if (!written) {
-    return WriteFailed(manager, written.error());
+  if (const Status written = edit->WriteValue(kSettings, canonical_key, value); !written) {
+    return manager.Fail("Cannot write " + manager.ini_path, written.error());
   }
-  manager.out << "Set " << canonical_key << "=" << value << ".\n";
-  return ReloadAfterEdit(manager, args);
+  return Finish(manager, std::move(edit), {"Set " + canonical_key + "=" + value + "."}, args);
 }
 
 }  // namespace gandry

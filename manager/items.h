@@ -13,14 +13,18 @@ namespace gandry {
 // One item of Gandry.ini as the watchdog reads it.
 struct Item {
   std::string key;
-  std::string value;
+  std::string value;     // as the watchdog uses it: at most 200 characters
   std::string service;   // field 1
   std::string attempts;  // field 3, as written
   std::string period;    // field 4, as written
+  bool cut = false;      // the line is longer than the watchdog reads
+  // Lines of [Services] with this key. The profile functions read the first of them for each,
+  // so the others are never watched and cannot be edited through the key.
+  int lines = 1;
 };
 
-// The items of Gandry.ini in file order.
-std::vector<Item> ReadItems(Manager& manager);
+// The items of Gandry.ini in file order, one for each key.
+std::vector<Item> ReadItems(IniFile& file);
 
 // A field as the watchdog's monitor reads it; nothing when a non-empty field is not a complete
 // integer (the watchdog would then take whatever digits it begins with).

@@ -2,6 +2,7 @@
 
 #include "common/ascii_text.h"
 #include "watchdog/config.h"
+#include "watchdog/ini_access.h"
 
 namespace gandry {
 
@@ -26,6 +27,11 @@ std::string Manager::SystemText(SystemError error) {
 }
 
 std::string Manager::Explain(SystemError error) {
+  if (error.code == kErrorIniByteOrderMark) {
+    return "It begins with a UTF-8 byte-order mark, which the profile functions of some Windows "
+           "versions take for part of its first line, so that its first section is lost. Save "
+           "it without the mark (as ANSI, or UTF-8 without BOM).";
+  }
   std::string text = SystemText(error) + '.';
   if (error.code == kErrorAccessDenied) {
     text += " Run gandry-manager from an elevated prompt (Run as administrator).";
@@ -36,6 +42,14 @@ std::string Manager::Explain(SystemError error) {
 int Manager::Fail(const std::string& what, SystemError error) {
   err << what << ": " << Explain(error) << '\n';
   return kExitFailed;
+}
+
+Result<std::unique_ptr<IniFile>> Manager::ReadIni() {
+  return ReadIniFile(platform.ini, platform.clock, ini_path);
+}
+
+Result<std::unique_ptr<IniEdit>> Manager::EditIni() {
+  return BeginIniEdit(platform.ini, platform.clock, ini_path);
 }
 
 }  // namespace gandry

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -22,6 +23,8 @@ namespace gandry {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;  // an operation failed, or check found problems
 inline constexpr int kExitUsage = 2;
+// Gandry.ini was changed, but the running watchdog could not be made to read it again.
+inline constexpr int kExitNotReloaded = 3;
 
 inline constexpr char kWatchdogFileName[] = "gandry.svc";
 
@@ -51,6 +54,11 @@ struct Manager {
   std::string Explain(SystemError error);
   // Writes "<what>: <explanation>" to err and returns kExitFailed.
   int Fail(const std::string& what, SystemError error);
+
+  // Gandry.ini opened for reading (a missing one reads as empty), or why it cannot be read.
+  Result<std::unique_ptr<IniFile>> ReadIni();
+  // An edit of Gandry.ini under its lock, or why it cannot begin.
+  Result<std::unique_ptr<IniEdit>> EditIni();
 
   ManagerPlatform& platform;
   std::string folder;  // with its trailing backslash

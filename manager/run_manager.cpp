@@ -51,7 +51,7 @@ int RunManager(ManagerPlatform& platform, const std::string& own_path,
     return RunSet(manager, args);
   }
   if (command == "check") {
-    return RunCheck(manager);
+    return RunCheck(manager, args);
   }
   return RunControl(manager, command);
 }

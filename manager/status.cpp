@@ -9,6 +9,7 @@
 #include "common/ascii_text.h"
 #include "manager/control.h"
 #include "manager/items.h"
+#include "manager/json_output.h"
 #include "watchdog/service_control.h"
 
 namespace gandry {
@@ -52,14 +53,9 @@ std::string Describe(Manager& manager, const ServiceReport& report) {
     }
     return "unknown (" + manager.Explain(*report.error) + ")";
   }
-  std::string text =
-      std::string(StateName(report.run.state)) + ", start type " +
-      StartTypeName(report.registration.start_type, report.registration.delayed_start) +
-      ", last exit code " + std::to_string(report.run.exit_code) + " (" + report.exit_text;
-  if (report.run.exit_code == kServiceSpecificError) {
-    text += "; its own code " + std::to_string(report.run.service_exit_code);
-  }
-  return text + ")";
+  return std::string(StateName(report.run.state)) + ", start type " +
+         StartTypeName(report.registration.start_type, report.registration.delayed_start) +
+         ", last " + ExitCodesText(manager, report.run);
 }
 
 Json ToJson(Manager& manager, const ServiceReport& report) {
@@ -81,22 +77,6 @@ Json ToJson(Manager& manager, const ServiceReport& report) {
   return json;
 }
 
-// Every string of `json` from the system's code page into UTF-8, as JSON wants it. A text the
-// system cannot convert stays as it is; its bytes that are no UTF-8 then become U+FFFD.
-void ConvertStrings(Json& json, TextEncoding& encoding) {
-  if (json.is_string()) {
-    if (Result<std::string> utf8 = encoding.AnsiToUtf8(json.get_ref<const std::string&>())) {
-      json = std::move(*utf8);
-    }
-    return;
-  }
-  if (json.is_structured()) {
-    for (Json& element : json) {
-      ConvertStrings(element, encoding);
-    }
-  }
-}
-
 // An item's number field for JSON: the number, or the text when it is none.
 Json NumberField(const std::string& field) {
   const std::optional<std::int32_t> number = ItemNumber(field);
@@ -107,8 +87,17 @@ Json NumberField(const std::string& field) {
 
 int RunStatus(Manager& manager, const ManagerArgs& args) {
   const ServiceReport watchdog = Inspect(manager, kServiceName);
-  const bool have_ini = manager.platform.files.Exists(manager.ini_path);
-  const std::vector<Item> items = have_ini ? ReadItems(manager) : std::vector<Item>{};
+  // The watchdog's state is worth showing also when Gandry.ini cannot be read; the status then
+  // fails with the reason instead of claiming that the file lists nothing.
+  std::optional<SystemError> ini_error;
+  bool have_ini = false;
+  std::vector<Item> items;
+  if (Result<std::unique_ptr<IniFile>> ini = manager.ReadIni(); !ini) {
+    ini_error = ini.error();
+  } else {
+    have_ini = (*ini)->Exists();
+    items = ReadItems(**ini);
+  }
   std::vector<ServiceReport> reports;
   reports.reserve(items.size());
   for (const Item& item : items) {
@@ -120,6 +109,10 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
     document["watchdog"] = ToJson(manager, watchdog);
     document["ini"] = manager.ini_path;
     document["iniFound"] = have_ini;
+    if (ini_error) {
+      document["iniError"] = ini_error->code;
+      document["iniErrorText"] = manager.Explain(*ini_error);
+    }
     document["items"] = Json::array();
     for (std::size_t i = 0; i < items.size(); ++i) {
       Json item = ToJson(manager, reports[i]);
@@ -128,11 +121,13 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
       item["period"] = NumberField(items[i].period);
       document["items"].push_back(std::move(item));
     }
-    ConvertStrings(document, manager.platform.encoding);
-    manager.out << document.dump(2, ' ', true, Json::error_handler_t::replace) << '\n';
+    PrintJson(manager, std::move(document));
   } else {
     manager.out << "Watchdog " << kServiceName << ": " << Describe(manager, watchdog) << '\n';
-    if (!have_ini) {
+    if (ini_error) {
+      manager.err << "Cannot read " << manager.ini_path << ": " << manager.Explain(*ini_error)
+                  << '\n';
+    } else if (!have_ini) {
       manager.out << "There is no " << manager.ini_path << ".\n";
     } else if (items.empty()) {
       manager.out << "Gandry.ini lists no services.\n";
@@ -145,7 +140,7 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
     }
   }
   const bool failed = watchdog.error && watchdog.error->code != kErrorServiceDoesNotExist;
-  return failed ? kExitFailed : kExitDone;
+  return failed || ini_error ? kExitFailed : kExitDone;
 }
 
 }  // namespace gandry

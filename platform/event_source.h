@@ -9,7 +9,9 @@
 namespace gandry {
 
 // A source of the Application event log as the system knows it: the file that holds its
-// message table, and the event types it reports (1 error, 2 warning, 4 information).
+// message table, and the event types it reports (1 error, 2 warning, 4 information). A file
+// registered with environment variables (%ProgramFiles%\...) is given as the event log opens
+// it, with their values in their place.
 struct EventSourceRegistration {
   std::string message_file;
   std::uint32_t types_supported = 0;

@@ -13,8 +13,6 @@ class Files {
   virtual ~Files() = default;
   // Whether a file or folder of that name exists.
   virtual bool Exists(const std::string& path) = 0;
-  // Succeeds when the file can be opened for reading.
-  virtual Status CheckReadable(const std::string& path) = 0;
   // Creates the file with `bytes`; fails with ERROR_FILE_EXISTS (80) when there is one.
   virtual Status CreateNew(const std::string& path, std::string_view bytes) = 0;
 };

@@ -17,11 +17,12 @@ enum class ServiceCommand : std::uint8_t {
   kParamChange,  // its settings have changed: read them again
 };
 
-// A service's state with the exit codes of its last run.
+// A service's state with the exit codes of its last run, and the progress of a pending state.
 struct ServiceRunState {
   ServiceState state = ServiceState::kUnknown;
   std::uint32_t exit_code = 0;          // the system's error code of its last stop
   std::uint32_t service_exit_code = 0;  // its own code, when exit_code is kServiceSpecificError
+  std::uint32_t check_point = 0;        // moves on while a pending state makes progress
 };
 
 // The error code that says a service reported an exit code of its own.

@@ -1,11 +1,14 @@
 #include "watchdog/config.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <utility>
 
 #include "common/ascii_text.h"
 #include "common/delay_rule.h"
+#include "watchdog/ini_access.h"
 #include "watchdog/zt_utils.h"
 
 namespace gandry {
@@ -13,6 +16,7 @@ namespace gandry {
 namespace {
 
 constexpr std::size_t kItemValueMax = 200;
+constexpr char kSettingsSection[] = "Settings";
 
 }  // namespace
 
@@ -28,35 +32,29 @@ std::string DirectoryOf(std::string_view path) {
   return std::string(path.substr(0, last + 1));
 }
 
-int ReadDelaySetting(IniStore& ini, const std::string& ini_path, const char* section,
-                     const char* key, int fallback) {
-  const std::string text = ini.ReadValue(ini_path, section, key);
-  const std::optional<int> value = AcceptedDelay(ParseIntComplete(text));
-  if (!value) {
-    // A failed write only means the bad value stays in the file; the default is used anyway.
-    (void)ini.WriteValue(ini_path, section, key, std::to_string(fallback));
-    return fallback;
-  }
-  return *value;
+DelayReading ReadDelay(IniFile& file, const char* section, const DelaySetting& setting) {
+  const std::optional<std::int32_t> parsed = ParseIntComplete(file.ReadValue(section, setting.key));
+  return {DelayInEffect(parsed, setting), DelayNeedsWriteBack(parsed, setting)};
 }
 
-std::vector<ItemLine> ReadItemLines(IniStore& ini, const std::string& ini_path, const char* section,
-                                    const char* prefix) {
+std::vector<ItemLine> ReadItemLines(IniFile& file, const char* section, const char* prefix) {
   std::vector<ItemLine> lines;
-  for (const std::string& key : ini.ListKeys(ini_path, section)) {
-    const std::string line = key + "=" + ini.ReadValue(ini_path, section, key);
+  for (const std::string& key : file.ListKeys(section)) {
+    const std::string line = key + "=" + file.ReadValue(section, key);
     if (StartsWithNoCase(line, prefix)) {
-      lines.push_back({key, line.substr(line.find('=') + 1, kItemValueMax)});
+      std::string value = line.substr(line.find('=') + 1);
+      const bool cut = value.size() > kItemValueMax;
+      value.resize(std::min(value.size(), kItemValueMax));
+      lines.push_back({key, std::move(value), cut});
     }
   }
   return lines;
 }
 
-std::vector<std::string> LoadItems(IniStore& ini, const std::string& ini_path,
-                                   MessageChannel* channel, const char* section,
+std::vector<std::string> LoadItems(IniFile& file, MessageChannel* channel, const char* section,
                                    const char* prefix) {
   std::vector<std::string> items;
-  for (ItemLine& line : ReadItemLines(ini, ini_path, section, prefix)) {
+  for (ItemLine& line : ReadItemLines(file, section, prefix)) {
     items.push_back(std::move(line.value));
   }
   if (channel != nullptr) {
@@ -72,28 +70,71 @@ std::vector<std::string> LoadItems(IniStore& ini, const std::string& ini_path,
   return items;
 }
 
-void LoadConfiguration(Watchdog& watchdog) {
+namespace {
+
+// Writes the delays in effect back for the settings whose values need it, in one edit. Each is
+// looked at again under the edit's lock, since another program may have set it meanwhile. A
+// failure leaves the file as it was; the delays read are used all the same.
+void WriteDelaysBack(Watchdog& watchdog, const std::string& ini_path,
+                     const std::vector<const DelaySetting*>& settings) {
+  if (settings.empty()) {
+    return;
+  }
+  Result<std::unique_ptr<IniEdit>> edit = BeginIniEdit(watchdog.ini, watchdog.clock, ini_path);
+  if (!edit) {
+    return;
+  }
+  bool changed = false;
+  for (const DelaySetting* setting : settings) {
+    const DelayReading now = ReadDelay(**edit, kSettingsSection, *setting);
+    if (!now.write_back) {
+      continue;
+    }
+    if (!(*edit)->WriteValue(kSettingsSection, setting->key, std::to_string(now.seconds))) {
+      return;
+    }
+    changed = true;
+  }
+  if (changed) {
+    (void)CommitIniEdit(**edit, watchdog.clock);
+  }
+}
+
+}  // namespace
+
+Status LoadConfiguration(Watchdog& watchdog) {
   const std::string ini_path = DirectoryOf(watchdog.executable_path) + kIniFileName;
   const bool talk = watchdog.mode != kServiceMode;
   if (talk) {
     watchdog.channel.append("Configuration file: [" + ini_path + "]");
   }
-  IniStore& ini = watchdog.ini;
-  watchdog.settings.loop_delay_thread_ms =
-      ReadDelaySetting(ini, ini_path, "Settings", kLoopDelayThread.key,
-                       kLoopDelayThread.default_seconds) *
-      1000;
-  watchdog.settings.loop_delay_service_ms =
-      ReadDelaySetting(ini, ini_path, "Settings", kLoopDelayService.key,
-                       kLoopDelayService.default_seconds) *
-      1000;
-  watchdog.settings.start_delay_thread_ms =
-      ReadDelaySetting(ini, ini_path, "Settings", kStartDelayThread.key,
-                       kStartDelayThread.default_seconds) *
-      1000;
+  Result<std::unique_ptr<IniFile>> file = ReadIniFile(watchdog.ini, watchdog.clock, ini_path);
+  if (!file) {
+    return file.error();
+  }
+  const DelayReading thread = ReadDelay(**file, kSettingsSection, kLoopDelayThread);
+  const DelayReading service = ReadDelay(**file, kSettingsSection, kLoopDelayService);
+  const DelayReading start = ReadDelay(**file, kSettingsSection, kStartDelayThread);
+  std::vector<const DelaySetting*> write_back;
+  for (const auto& [reading, setting] :
+       {std::pair{thread, &kLoopDelayThread}, std::pair{service, &kLoopDelayService},
+        std::pair{start, &kStartDelayThread}}) {
+    if (reading.write_back) {
+      write_back.push_back(setting);
+    }
+  }
   // Read only: a watchdog that polls needs nothing in the file.
-  watchdog.settings.notify = IsNotifyMode(ini.ReadValue(ini_path, "Settings", kWatchModeKey));
-  watchdog.items = LoadItems(ini, ini_path, talk ? &watchdog.channel : nullptr);
+  const bool notify = IsNotifyMode((*file)->ReadValue(kSettingsSection, kWatchModeKey));
+  std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
+  file->reset();  // an edit could not replace the file while it is open for reading
+  WriteDelaysBack(watchdog, ini_path, write_back);
+
+  watchdog.settings.loop_delay_thread_ms = thread.seconds * 1000;
+  watchdog.settings.loop_delay_service_ms = service.seconds * 1000;
+  watchdog.settings.start_delay_thread_ms = start.seconds * 1000;
+  watchdog.settings.notify = notify;
+  watchdog.items = std::move(items);
+  return {};
 }
 
 }  // namespace gandry

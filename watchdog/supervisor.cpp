@@ -14,12 +14,6 @@ namespace gandry {
 
 namespace {
 
-// How long the supervisor waits for its monitors to end after asking them to. They wake at
-// once; one in a scheduled restart is waited for until it has started its service again (or,
-// at a system shutdown, until its stop is over; its waits are bounded on their own), so a stop
-// never leaves a restarted service stopped.
-constexpr std::chrono::seconds kMonitorEndLimit{30};
-
 using MonitorList = std::vector<std::shared_ptr<TSrvManThread>>;
 
 // Asks every monitor that is still alive to end, then waits until they have: for good for the
@@ -49,9 +43,16 @@ void StopMonitors(Clock& clock, const MonitorList& monitors) {
 // Reads the configuration again and brings the monitors in line: a monitor whose item is
 // still listed goes on as it is, a listed item without one gets a new monitor, and the
 // monitors of items no longer listed are asked to end. Every monitor stays in `monitors`
-// until it has ended, so a stop waits for them all. False when nothing is left to watch.
+// until it has ended, so a stop waits for them all. A file that cannot be read leaves the
+// running configuration as it is. False when nothing is left to watch.
 bool Reload(Watchdog& watchdog, MonitorList& monitors) {
-  LoadConfiguration(watchdog);
+  if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
+    watchdog.log.LogLine(
+        FormatText("Configuration not reloaded: Gandry.ini cannot be read (error %u).",
+                   static_cast<unsigned>(loaded.error().code)),
+        true);
+    return true;
+  }
   MonitorList active;
   std::vector<std::string> running;
   for (const auto& monitor : monitors) {
@@ -79,11 +80,19 @@ bool Reload(Watchdog& watchdog, MonitorList& monitors) {
   return !watchdog.items.empty();
 }
 
-void Supervise(Watchdog& watchdog, MonitorList& monitors) {
-  LoadConfiguration(watchdog);
+// False when the run failed: the configuration could not be read.
+bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
+  if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
+    // Not an empty list: the service manager's recovery is to try again.
+    watchdog.log.LogLine(FormatText("Configuration not loaded: Gandry.ini cannot be read (error "
+                                    "%u).",
+                                    static_cast<unsigned>(loaded.error().code)),
+                         true);
+    return false;
+  }
   if (watchdog.items.empty()) {
     watchdog.log.LogLine("Nothing to do. Exiting.", true);
-    return;
+    return true;
   }
   watchdog.RunningMonitors.store(0);
   monitors.reserve(watchdog.items.size());
@@ -108,7 +117,7 @@ void Supervise(Watchdog& watchdog, MonitorList& monitors) {
         // As with an empty list at the start, once the last monitor has gone.
         StopMonitors(watchdog.clock, monitors);
         watchdog.log.LogLine("Nothing to do. Exiting.", true);
-        return;
+        return true;
       }
       continue;
     }
@@ -117,6 +126,7 @@ void Supervise(Watchdog& watchdog, MonitorList& monitors) {
   }
   StopMonitors(watchdog.clock, monitors);
   watchdog.log.LogLine("Self service was successfully stopped.", true);
+  return true;
 }
 
 }  // namespace
@@ -125,8 +135,7 @@ int Run(Watchdog& watchdog) {
   MonitorList monitors;
   int result = 0;
   try {
-    Supervise(watchdog, monitors);
-    if (watchdog.monitors_failed.load()) {
+    if (!Supervise(watchdog, monitors) || watchdog.monitors_failed.load()) {
       result = kRunFailed;
     }
   } catch (...) {

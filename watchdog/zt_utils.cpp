@@ -14,7 +14,7 @@ namespace {
 constexpr std::chrono::milliseconds kMinPollPause{100};
 constexpr std::chrono::milliseconds kMaxPollPause{1000};
 constexpr std::int64_t kMinStallMs = 30'000;
-constexpr std::int64_t kMaxWaitMs = 600'000;  // ten minutes
+constexpr std::int64_t kMaxWaitMs = std::chrono::milliseconds(kPendingWaitLimit).count();
 
 // A tenth of the wait hint, as the service manager's own guidance suggests, but never a busy
 // loop and never slower than one poll a second.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,6 +11,9 @@
 #include "platform/waitable_flag.h"
 
 namespace gandry {
+
+// The longest that StartAndWait or StopAndWait waits while a service is pending.
+inline constexpr std::chrono::minutes kPendingWaitLimit{10};
 
 // The current state of the named service; kUnknown when the manager, the service or its
 // status could not be obtained.

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/win/win_error.h"
 
 namespace gandry {
 
@@ -35,6 +39,22 @@ class RegKey {
   HKEY key_ = nullptr;
 };
 
+// The text with its %NAME% references to environment variables replaced by their values.
+Result<std::string> ExpandEnvironment(const std::string& text) {
+  std::vector<char> buffer(text.size() + 256);
+  for (;;) {
+    const DWORD needed =
+        ExpandEnvironmentStringsA(text.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (needed == 0) {
+      return LastError();
+    }
+    if (needed <= buffer.size()) {
+      return std::string(buffer.data());
+    }
+    buffer.resize(needed);
+  }
+}
+
 }  // namespace
 
 Result<std::optional<EventSourceRegistration>> WinEventSources::Query(const std::string& source) {
@@ -50,19 +70,26 @@ Result<std::optional<EventSourceRegistration>> WinEventSources::Query(const std:
   EventSourceRegistration registration;
   // Both values are optional: a source without them reads as an empty file and no types.
   DWORD size = 0;
+  DWORD type = 0;
   code = RegQueryValueExA(key.get(), "EventMessageFile", nullptr, nullptr, nullptr, &size);
   if (code == ERROR_SUCCESS && size > 0) {
     std::vector<char> text(size + 1, '\0');
-    code = RegQueryValueExA(key.get(), "EventMessageFile", nullptr, nullptr,
+    code = RegQueryValueExA(key.get(), "EventMessageFile", nullptr, &type,
                             reinterpret_cast<BYTE*>(text.data()), &size);
     if (code != ERROR_SUCCESS) {
       return RegistryError(code);
     }
     registration.message_file = text.data();
+    if (type == REG_EXPAND_SZ) {
+      Result<std::string> expanded = ExpandEnvironment(registration.message_file);
+      if (!expanded) {
+        return expanded.error();
+      }
+      registration.message_file = std::move(*expanded);
+    }
   }
   DWORD types = 0;
   size = sizeof types;
-  DWORD type = 0;
   code = RegQueryValueExA(key.get(), "TypesSupported", nullptr, &type,
                           reinterpret_cast<BYTE*>(&types), &size);
   if (code == ERROR_SUCCESS && type == REG_DWORD) {

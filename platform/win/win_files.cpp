@@ -12,16 +12,6 @@ bool WinFiles::Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-Status WinFiles::CheckReadable(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return LastError();
-  }
-  CloseHandle(file);
-  return {};
-}
-
 Status WinFiles::CreateNew(const std::string& path, std::string_view bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

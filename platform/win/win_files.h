@@ -8,7 +8,6 @@ namespace gandry {
 class WinFiles final : public Files {
  public:
   bool Exists(const std::string& path) override;
-  Status CheckReadable(const std::string& path) override;
   Status CreateNew(const std::string& path, std::string_view bytes) override;
 };
 

@@ -76,6 +76,7 @@ Result<ServiceRunState> WinServiceCommands::Query(const std::string& name) {
   run.state = ServiceStateOf(status.dwCurrentState);
   run.exit_code = status.dwWin32ExitCode;
   run.service_exit_code = status.dwServiceSpecificExitCode;
+  run.check_point = status.dwCheckPoint;
   return run;
 }
 

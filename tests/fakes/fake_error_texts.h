@@ -15,6 +15,7 @@ class FakeErrorTexts final : public ErrorTexts {
       {0, "The operation completed successfully.\r\n"},
       {2, "The system cannot find the file specified.\r\n"},
       {5, "Access is denied.\r\n"},
+      {32, "The process cannot access the file because it is being used by another process.\r\n"},
       {1060, "The specified service does not exist as an installed service.\r\n"},
       {1066, "The service has returned a service-specific error code.\r\n"},
   };

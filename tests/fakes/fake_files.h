@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +15,6 @@ namespace gandry {
 class FakeFiles final : public Files, public WriteAccess {
  public:
   std::map<std::string, std::string> files;  // folders too, with empty contents
-  std::set<std::string> unreadable;
   std::optional<std::uint32_t> create_fails;
   // Others who may write a path; a path not listed has none. An error code stands for an
   // access control list that cannot be read.
@@ -24,15 +22,6 @@ class FakeFiles final : public Files, public WriteAccess {
   std::map<std::string, std::uint32_t> acl_errors;
 
   bool Exists(const std::string& path) override { return files.contains(path); }
-  Status CheckReadable(const std::string& path) override {
-    if (!files.contains(path)) {
-      return SystemError{2};  // ERROR_FILE_NOT_FOUND
-    }
-    if (unreadable.contains(path)) {
-      return SystemError{32};  // ERROR_SHARING_VIOLATION
-    }
-    return {};
-  }
   Status CreateNew(const std::string& path, std::string_view bytes) override {
     if (create_fails) {
       return SystemError{*create_fails};

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/service_commands.h"
@@ -15,7 +16,8 @@ namespace gandry {
 // The service manager's database as an administrator sees it: registrations, descriptions,
 // recovery actions and states, reached through `setup`, `recovery` and `commands`.
 // A command moves a service into its pending state; the next `pending_queries` queries answer
-// with that, then the service is in its new state. Not thread-safe: the manager is one thread.
+// with that, its check point moving on each time (unless it hangs), then the service is in its
+// new state. Not thread-safe: the manager is one thread.
 class FakeServiceDatabase {
  public:
   struct Service {
@@ -26,13 +28,16 @@ class FakeServiceDatabase {
     bool marked_for_delete = false;
     // Scripted behaviour.
     int pending_queries = 0;
-    bool start_fails = false;              // stopped again after start pending
-    bool stop_hangs = false;               // stays stop pending
+    bool start_fails = false;  // stopped again after start pending
+    bool stop_hangs = false;   // stays stop pending, without progress
+    // After a start: running for this many queries, then stopped with these exit codes.
+    std::optional<std::pair<int, ServiceRunState>> stops_after_start;
     std::optional<std::uint32_t> refuse;   // every command fails with this error
     std::vector<ServiceCommand> commands;  // the accepted ones, in order
     // Internal: where a pending state leads, and how many queries it still lasts.
     std::optional<ServiceState> next;
     int pending_left = 0;
+    int running_left = -1;
   };
 
   Service& Add(const std::string& name, ServiceRegistration registration = {},
@@ -142,6 +147,7 @@ class FakeServiceDatabase {
         }
         Move(s, ServiceState::kStartPending,
              s.start_fails ? ServiceState::kStopped : ServiceState::kRunning);
+        s.running_left = s.stops_after_start ? s.stops_after_start->first : -1;
       } else if (state == ServiceState::kStopped) {
         return SystemError{1062};  // ERROR_SERVICE_NOT_ACTIVE
       } else if (command == ServiceCommand::kStop) {
@@ -162,9 +168,16 @@ class FakeServiceDatabase {
       Service& s = db_.services_[name];
       if (s.pending_left > 0) {
         --s.pending_left;
+        if (!s.stop_hangs) {
+          ++s.run.check_point;
+        }
       } else if (s.next) {
         s.run.state = *s.next;
+        s.run.check_point = 0;
         s.next.reset();
+      } else if (s.run.state == ServiceState::kRunning && s.running_left >= 0 &&
+                 s.running_left-- == 0) {
+        s.run = s.stops_after_start->second;
       }
       const ServiceRunState run = s.run;
       if (run.state == ServiceState::kStopped && s.marked_for_delete) {

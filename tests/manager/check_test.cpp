@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "manager_rig.h"
 
 namespace gandry {
@@ -33,32 +35,55 @@ TEST(ManagerCheck, ACleanSetUpHasNoProblems) {
 TEST(ManagerCheck, NamesEveryProblemOfTheIniOnItsOwnLine) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0", "Missing||3|0", "Off||3|0", "zt-gandry-demon||3|0", "spooler||1|0",
-           "W32Time|note|3x|0", "Dnscache||0|", "|empty|3|0", "BITS||2|0"});
+           "W32Time|note|3x|0", "Dnscache||0|", "|empty|3|0", "BITS||-1|0", "Neg||3|-5",
+           "Long||3|0|" + std::string(250, 'v')});
+  // The watchdog reads Item1's first line twice and the second never.
+  rig.ini.AddLine(kIni, "Services", "item1", "Hidden||3|0");
   ASSERT_TRUE(rig.ini.WriteValue(kIni, "Settings", "LoopDelayThread", "200"));
-  ASSERT_TRUE(rig.ini.DeleteKey(kIni, "Settings", "LoopDelayService"));
   ASSERT_TRUE(rig.ini.WriteValue(kIni, "Settings", "WatchMode", "notfy"));
   rig.Installed();
-  for (const char* name : {"Spooler", "W32Time", "Dnscache", "BITS"}) {
+  for (const char* name : {"Spooler", "W32Time", "Dnscache", "BITS", "Neg", "Long"}) {
     rig.Service(name);
   }
   rig.Service("Off", ServiceState::kStopped, StartType::kDisabled);
-  rig.services.Find("BITS")->registration.start_type = StartType::kDemand;
 
   EXPECT_EQ(rig.Run({"check"}), 1);
-  const std::vector<std::string> lines = Lines(rig.out);
-  EXPECT_THAT(lines,
-              ElementsAre(StartsWith("[Settings] LoopDelayThread is \"200\": the "
-                                     "watchdog resets it to 30."),
-                          StartsWith("[Settings] LoopDelayService is missing: the "
-                                     "watchdog resets it to 20."),
-                          StartsWith("[Settings] WatchMode is \"notfy\""),
-                          StartsWith("Item2=Missing||3|0: the system has no service"),
-                          StartsWith("Item3=Off||3|0: the service \"Off\" is disabled"),
-                          StartsWith("Item4=zt-gandry-demon||3|0 watches the watchdog"),
-                          StartsWith("Item5=spooler||1|0 watches \"spooler\" a second"),
-                          StartsWith("Item6=W32Time|note|3x|0: the attempts \"3x\""),
-                          StartsWith("Item7=Dnscache||0| has 0 attempts and no period"),
-                          StartsWith("Item8=|empty|3|0 names no service"), "10 problems found."));
+  EXPECT_THAT(
+      Lines(rig.out),
+      ElementsAre(
+          StartsWith("[Settings] LoopDelayThread is \"200\": the watchdog uses 30 instead"),
+          StartsWith("[Settings] WatchMode is \"notfy\""),
+          StartsWith("Item1 is on 2 lines of [Services]: the watchdog reads only the first "
+                     "(Item1=Spooler||3|0)"),
+          StartsWith("Item2=Missing||3|0: the system has no service"),
+          StartsWith("Item3=Off||3|0: the service \"Off\" is disabled"),
+          StartsWith("Item4=zt-gandry-demon||3|0 watches the watchdog"),
+          StartsWith("Item5=spooler||1|0 watches \"spooler\" a second"),
+          StartsWith("Item6=W32Time|note|3x|0: the attempts \"3x\""),
+          StartsWith("Item7=Dnscache||0| has no attempts and no period"),
+          StartsWith("Item8=|empty|3|0 names no service"),
+          StartsWith("Item9=BITS||-1|0 has no attempts and no period"),
+          StartsWith("Item10=Neg||3|-5: a negative period restarts the service on every pass"),
+          MatchesRegex("Item11=Long\\|\\|3\\|0\\|v{190}\\.\\.\\. is longer than 200 characters.*"),
+          "13 problems found."));
+}
+
+// What the sample and the guide give is no problem: a default StartDelayThread, a missing
+// delay, an unquoted path without blanks, the message file in other letters. A file without
+// items is worth a note, which does not fail the check.
+TEST(ManagerCheck, DocumentedDefaultsAreNoProblemsAndNotesDoNotFail) {
+  ManagerRig rig;
+  rig.folder = "C:\\Gandry\\";
+  const std::string ini = "C:\\Gandry\\Gandry.ini";
+  rig.files.files["C:\\Gandry\\gandry.svc"] = "MZ";
+  rig.files.files[ini] = "";
+  rig.ini.AddLine(ini, "Settings", "LoopDelayThread", "30");
+  rig.ini.AddLine(ini, "Settings", "StartDelayThread", "180");
+  rig.Installed().registration.command_line = "C:\\Gandry\\gandry.svc -service";
+  rig.sources.sources["Gandry Service"].message_file = "c:\\gandry\\GANDRY.SVC";
+  EXPECT_EQ(rig.Run({"check"}), 0) << rig.out;
+  EXPECT_THAT(Lines(rig.out), ElementsAre(StartsWith("Note: Gandry.ini lists no items"),
+                                          "No problems found (1 note(s))."));
 }
 
 TEST(ManagerCheck, FindsABrokenRegistrationAndSourceAndOpenPermissions) {
@@ -72,7 +97,8 @@ TEST(ManagerCheck, FindsABrokenRegistrationAndSourceAndOpenPermissions) {
   EXPECT_EQ(rig.Run({"check"}), 1);
   EXPECT_THAT(
       Lines(rig.out),
-      ElementsAre(HasSubstr("path unquoted"), HasSubstr("with \"/debug\" instead of"),
+      ElementsAre(StartsWith("Note: Gandry.ini lists no items"), HasSubstr("path unquoted"),
+                  HasSubstr("with \"/debug\" instead of"),
                   StartsWith("The service has no recovery actions: Windows does not restart"),
                   HasSubstr("\"Gandry Service\" is missing"),
                   StartsWith(std::string(kIni) + " may be changed by BUILTIN\\Users, Everyone."),
@@ -88,18 +114,41 @@ TEST(ManagerCheck, FindsABrokenRegistrationAndSourceAndOpenPermissions) {
   rig.files.acl_errors.clear();
   EXPECT_EQ(rig.Run({"check"}), 1);
   EXPECT_THAT(Lines(rig.out),
-              ElementsAre(StartsWith("The service runs D:\\Gandry\\gandry.svc, not this"),
+              ElementsAre(StartsWith("Note: Gandry.ini lists no items"),
+                          StartsWith("The service runs D:\\Gandry\\gandry.svc, not this"),
                           MatchesRegex(".*takes its texts from D:.*gandry.svc, not from C:.*"),
                           "2 problems found."));
+
+  // The same as one document for scripts: each finding with its code and severity.
+  EXPECT_EQ(rig.Run({"check", "--json"}), 1);
+  const nlohmann::json doc = nlohmann::json::parse(rig.out);
+  EXPECT_EQ(doc["problems"], 2);
+  EXPECT_EQ(doc["notes"], 1);
+  std::vector<std::string> findings;
+  for (const nlohmann::json& finding : doc["findings"]) {
+    findings.push_back(finding["code"].get<std::string>() + " " +
+                       finding["severity"].get<std::string>());
+  }
+  EXPECT_THAT(findings, ElementsAre("no-items note", "service-other-program problem",
+                                    "event-source-other-file problem"));
+  EXPECT_THAT(doc["findings"][1]["text"].get<std::string>(),
+              StartsWith("The service runs D:\\Gandry\\gandry.svc, not this"));
 }
 
-TEST(ManagerCheck, AMissingIniAndAMissingServiceAreProblemsToo) {
+TEST(ManagerCheck, AMissingOrUnreadableIniAndAMissingServiceAreProblemsToo) {
   ManagerRig rig;
   EXPECT_EQ(rig.Run({"check"}), 1);
   EXPECT_THAT(
       Lines(rig.out),
       ElementsAre(StartsWith("There is no C:\\Program Files\\Gandry\\Gandry.ini."),
                   HasSubstr("is not installed"), HasSubstr("is missing"), "3 problems found."));
+
+  rig.Ini({"Spooler||3|0"});
+  rig.ini.unreadable[kIni] = kErrorIniByteOrderMark;
+  EXPECT_EQ(rig.Run({"check"}), 1);
+  EXPECT_THAT(Lines(rig.out).front(),
+              StartsWith("The watchdog cannot read C:\\Program Files\\Gandry\\Gandry.ini: It "
+                         "begins with a UTF-8 byte-order mark"));
 }
 
 }  // namespace

@@ -36,14 +36,27 @@ TEST(ManagerControl, AStartThatFailsOrAStopThatHangsExitsWithOne) {
   FakeServiceDatabase::Service& watchdog = rig.Installed(ServiceState::kStopped);
   watchdog.start_fails = true;
   EXPECT_EQ(rig.Run({"start"}), 1);
-  EXPECT_THAT(rig.err, HasSubstr("is stopped after the start request, not running"));
+  EXPECT_THAT(rig.err, HasSubstr("is stopped after the start request, not running: exit code 0"));
 
+  // A watchdog that stops again at once, as on a Gandry.ini it cannot read, is no success.
   watchdog.start_fails = false;
+  watchdog.stops_after_start = {{2, {ServiceState::kStopped, 1066, 1, 0}}};
+  for (const char* command : {"start", "restart"}) {
+    EXPECT_EQ(rig.Run({command}), 1) << command;
+    EXPECT_EQ(rig.err,
+              "The service \"zt-gandry-demon\" stopped again right after it started: exit code "
+              "1066 (The service has returned a service-specific error code; its own code 1). "
+              "\"gandry-manager check\" may tell why.\n")
+        << command;
+  }
+
+  watchdog.stops_after_start.reset();
   watchdog.run.state = ServiceState::kRunning;
   watchdog.stop_hangs = true;
   const std::int64_t before = rig.clock.TickMs();
   EXPECT_EQ(rig.Run({"stop"}), 1);
-  EXPECT_THAT(rig.err, HasSubstr("is stop pending after 60 seconds, not stopped"));
+  EXPECT_THAT(rig.err,
+              HasSubstr("is stop pending and has made no progress for 60 seconds, not stopped"));
   EXPECT_GE(rig.clock.TickMs() - before, 60'000);
   EXPECT_LT(rig.clock.TickMs() - before, 61'000);
 
@@ -53,6 +66,37 @@ TEST(ManagerControl, AStartThatFailsOrAStopThatHangsExitsWithOne) {
   EXPECT_EQ(rig.err,
             "Cannot ask the service \"zt-gandry-demon\" to reload Gandry.ini: The requested "
             "control is not valid for this service.\n");
+}
+
+// A monitor that finishes a scheduled restart keeps the watchdog stop pending, with progress,
+// for longer than a hung service could take.
+TEST(ManagerControl, RestartWaitsForAStopThatMakesProgress) {
+  ManagerRig rig;
+  rig.Installed().pending_queries = 4 * 120;  // two minutes at four queries a second
+  EXPECT_EQ(rig.Run({"restart"}), 0) << rig.err;
+  EXPECT_THAT(rig.services.Find(kWatchdog)->commands,
+              ElementsAre(ServiceCommand::kStop, ServiceCommand::kStart));
+  EXPECT_GT(rig.clock.TickMs(), 120'000);
+}
+
+TEST(ManagerControl, AnEditThatCannotBeReloadedExitsWithThree) {
+  ManagerRig rig;
+  rig.Ini({"Spooler||3|0"});
+  FakeServiceDatabase::Service& watchdog = rig.Installed(ServiceState::kPausePending);
+  watchdog.refuse = 1061;
+  rig.errors.texts[1061] = "The service cannot accept control messages at this time.\r\n";
+  EXPECT_EQ(rig.Run({"add", "BITS", "--force"}), 3);
+  EXPECT_EQ(rig.err,
+            "Gandry.ini changed, not reloaded: The service cannot accept control messages at "
+            "this time. Run \"gandry-manager reload\" once the watchdog runs.\n");
+  // Run again, the add finds its own line.
+  EXPECT_EQ(rig.Run({"add", "BITS", "--force"}), 1);
+  EXPECT_THAT(rig.err, HasSubstr("\"BITS\" is already listed (Item2=BITS||3|0)"));
+
+  rig.services.fail_all = 5;
+  EXPECT_EQ(rig.Run({"set", "LoopDelayThread", "10"}), 3);
+  EXPECT_THAT(rig.err, HasSubstr("not reloaded: cannot query the watchdog: Access is denied."));
+  EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayThread"), "10");
 }
 
 TEST(ManagerControl, ANotInstalledWatchdogIsReportedWithTheSystemText) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 
 #include "manager_rig.h"
 
@@ -16,7 +17,7 @@ using ::testing::StartsWith;
 
 TEST(ManagerInstall, RegistersQuotedWithRecoveryAndSourceCreatesTheIniAndStarts) {
   ManagerRig rig;
-  // The fake store does not parse the created file: it serves the sample's item itself.
+  // The fake store does not parse the created file; this stands for an item added to it.
   rig.ini.AddLine(kIni, "Services", "Item1", "Spooler|Print spooler|3|0");
   ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
 
@@ -43,6 +44,23 @@ TEST(ManagerInstall, RegistersQuotedWithRecoveryAndSourceCreatesTheIniAndStarts)
   EXPECT_THAT(ini, StartsWith("; Gandry.ini"));
   EXPECT_THAT(ini, HasSubstr("\r\n[Settings]\r\n"));
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), std::count(ini.begin(), ini.end(), '\r'));
+}
+
+// A default install must not watch a service nobody asked for, and its delays are what the
+// watchdog uses, so that it never rewrites them.
+TEST(ManagerInstall, TheSampleWatchesNothingAndSaysTheDelaysInUse) {
+  std::vector<std::string> lines;
+  std::istringstream sample(SampleIni());
+  for (std::string line; std::getline(sample, line);) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    if (!line.empty() && line[0] != ';') {
+      lines.push_back(line);
+    }
+  }
+  EXPECT_THAT(lines, ElementsAre("[Settings]", "LoopDelayThread=30", "LoopDelayService=20",
+                                 "StartDelayThread=180", "[Services]"));
 }
 
 TEST(ManagerInstall, RunAgainRepairsTheRegistrationAndKeepsTheIni) {
@@ -82,7 +100,8 @@ TEST(ManagerInstall, AnIniWithoutItemsLeavesTheServiceStoppedAndSucceeds) {
   rig.Ini({});
   ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
   EXPECT_EQ(rig.services.Find(kWatchdog)->run.state, ServiceState::kStopped);
-  EXPECT_THAT(rig.out, HasSubstr("Gandry.ini lists no items: the service is not started.\n"));
+  EXPECT_THAT(rig.out, HasSubstr("Gandry.ini lists no items: the service is not started. Add the "
+                                 "first with \"gandry-manager add SERVICE\""));
 }
 
 TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) {
@@ -129,6 +148,15 @@ TEST(ManagerUninstall, StopsDeletesAndRemovesTheSourceButKeepsTheIni) {
   EXPECT_TRUE(rig.sources.sources.empty());
   EXPECT_TRUE(rig.files.Exists(kIni));
   EXPECT_THAT(rig.out, HasSubstr("zt-gandry-demon: stopped\n"));
+
+  // A watchdog that will not stop is only marked for deletion, and the uninstall says so.
+  rig.Installed().stop_hangs = true;
+  EXPECT_EQ(rig.Run({"uninstall"}), 1);
+  EXPECT_THAT(rig.out,
+              HasSubstr("Windows has marked the service \"zt-gandry-demon\" for deletion"));
+  EXPECT_THAT(rig.out, Not(HasSubstr("Deleted")));
+  rig.services.Find(kWatchdog)->run.state = ServiceState::kStopped;
+  ASSERT_TRUE(rig.services.commands.Query(kWatchdog));
 
   // Nothing installed: the source goes all the same.
   rig.sources.sources["Gandry Service"] = {kSvc, 7};

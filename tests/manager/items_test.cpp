@@ -9,11 +9,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 std::vector<std::string> Items(FakeIniStore& ini) {
   std::vector<std::string> lines;
-  for (const std::string& key : ini.ListKeys(kIni, "Services")) {
-    lines.push_back(key + "=" + ini.ReadValue(kIni, "Services", key));
+  for (const auto& [key, value] : ini.Lines(kIni, "Services")) {
+    lines.push_back(key);
+    lines.back().append("=").append(value);
   }
   return lines;
 }
@@ -35,12 +37,30 @@ TEST(ManagerItems, AddTakesTheKeyAfterTheHighestAndReloadsARunningWatchdog) {
   EXPECT_THAT(rig.services.Find(kWatchdog)->commands, ElementsAre(ServiceCommand::kParamChange));
 }
 
+TEST(ManagerItems, AddChoosesItsKeyUnderTheLockAndNeverOneInUse) {
+  ManagerRig rig;
+  rig.Ini({"Spooler||3|0"});
+  // Another run adds Item2 and lets go of the lock just before this one takes it.
+  rig.ini.busy = 2;
+  rig.ini.on_edit = [&rig] {
+    rig.ini.AddLine(kIni, "Services", "Item2", "W32Time||3|0");
+    rig.ini.on_edit = nullptr;
+  };
+  EXPECT_EQ(rig.Run({"add", "BITS", "--force"}), 0) << rig.err;
+  // The highest number there is leaves the lowest free one.
+  rig.ini.AddLine(kIni, "Services", "Item2147483647", "Max||3|0");
+  EXPECT_EQ(rig.Run({"add", "Dnscache", "--force"}), 0) << rig.err;
+  EXPECT_THAT(Items(rig.ini),
+              ElementsAre("Item1=Spooler||3|0", "Item2=W32Time||3|0", "Item3=BITS||3|0",
+                          "Item2147483647=Max||3|0", "Item4=Dnscache||3|0"));
+}
+
 TEST(ManagerItems, AddRefusesWithoutWriting) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0"});
   rig.Service("spooler");
   EXPECT_EQ(rig.Run({"add", "SPOOLER"}), 1);
-  EXPECT_THAT(rig.err, HasSubstr("already watched (Item1=Spooler||3|0)"));
+  EXPECT_THAT(rig.err, HasSubstr("already listed (Item1=Spooler||3|0)"));
   EXPECT_EQ(rig.Run({"add", "ZT-Gandry-Demon", "--force"}), 1);
   EXPECT_THAT(rig.err, HasSubstr("cannot watch itself"));
   EXPECT_EQ(rig.Run({"add", "NoSuchService"}), 1);
@@ -65,6 +85,27 @@ TEST(ManagerItems, RemoveTakesEveryItemOfTheServiceInAnyLetterCase) {
   EXPECT_THAT(rig.out, HasSubstr("Removed Item3=spooler|again|1|60."));
   EXPECT_EQ(rig.Run({"remove", "Spooler"}), 1);
   EXPECT_THAT(rig.err, HasSubstr("No item"));
+}
+
+// The profile functions reach a key's first line only; a later line with the same key is never
+// watched, and remove never deletes one that names another service.
+TEST(ManagerItems, ARepeatedKeyIsNamedAndRemoveTakesOnlyLinesOfTheService) {
+  ManagerRig rig;
+  rig.Ini({"A||3|0", "C||3|0"});
+  rig.ini.AddLine(kIni, "Services", "item1", "B||3|0");
+  rig.ini.AddLine(kIni, "Services", "Item2", "C|again|1|0");
+  EXPECT_EQ(rig.Run({"list"}), 0);
+  EXPECT_EQ(rig.out,
+            "Item1: A, attempts 3, period 0 min (Item1 is on 2 lines: the watchdog reads only "
+            "the first)\n"
+            "Item2: C, attempts 3, period 0 min (Item2 is on 2 lines: the watchdog reads only "
+            "the first)\n");
+  EXPECT_EQ(rig.Run({"remove", "B"}), 1);
+  EXPECT_EQ(rig.Run({"remove", "a"}), 0) << rig.err;
+  EXPECT_THAT(Items(rig.ini), ElementsAre("Item2=C||3|0", "item1=B||3|0", "Item2=C|again|1|0"));
+  EXPECT_THAT(rig.out, HasSubstr("Removed Item1=A||3|0.\nKept Item1=B||3|0, a later line"));
+  EXPECT_EQ(rig.Run({"remove", "C"}), 0);
+  EXPECT_THAT(Items(rig.ini), ElementsAre("item1=B||3|0"));
 }
 
 TEST(ManagerItems, SetWritesOnlyValuesTheWatchdogKeeps) {
@@ -100,6 +141,17 @@ TEST(ManagerItems, ListShowsTheItemsInFileOrderAndEditsNeedGandryIni) {
   EXPECT_EQ(rig.out,
             "Item1: W32Time, attempts 0, period 0 min\n"
             "Item2: Spooler, attempts 3, period 1440 min\n");
+
+  // A file that cannot be read is no empty list, and no edit touches it.
+  rig.ini.unreadable[kIni] = 32;
+  for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+           {"list"}, {"status"}, {"set", "LoopDelayThread", "10"}, {"remove", "W32Time"}}) {
+    EXPECT_EQ(rig.Run(command), 1) << command[0];
+    EXPECT_THAT(rig.err, HasSubstr("Gandry.ini: The process cannot access the file because it "
+                                   "is being used by another process.\n"))
+        << command[0];
+  }
+  EXPECT_THAT(rig.out, Not(HasSubstr("lists no")));
 }
 
 }  // namespace

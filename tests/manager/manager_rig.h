@@ -41,6 +41,7 @@ struct ManagerRig {
                            errors,
                            encoding,
                            clock};
+  std::string folder = kFolder;  // where the manager runs
   std::string out;
   std::string err;
 
@@ -49,8 +50,7 @@ struct ManagerRig {
   int Run(const std::vector<std::string>& arguments) {
     std::ostringstream o;
     std::ostringstream e;
-    const int code =
-        RunManager(platform, std::string(kFolder) + "gandry-manager.exe", arguments, o, e);
+    const int code = RunManager(platform, folder + "gandry-manager.exe", arguments, o, e);
     out = o.str();
     err = e.str();
     return code;

@@ -32,43 +32,33 @@ TEST(DirectoryOf, EndsAtTheLastBackslashOrColon) {
 }
 
 struct DelayCase {
-  const char* key;
+  const DelaySetting& setting;
   const char* text;  // nullptr: the key is missing
-  int fallback;
   int expected;
-  bool rewritten;
+  bool write_back;
 };
 
-TEST(ReadDelaySetting, UsesFiveToOneTwentyAndWritesTheDefaultBackOtherwise) {
+TEST(ReadDelay, UsesFiveToOneTwentyAndWritesBackOnlyWhatTheFileDoesNotSay) {
   const DelayCase cases[] = {
-      {"LoopDelayThread", "4", 30, 30, true},      {"LoopDelayThread", "5", 30, 5, false},
-      {"LoopDelayThread", "120", 30, 120, false},  {"LoopDelayThread", "121", 30, 30, true},
-      {"LoopDelayService", "abc", 20, 20, true},   {"LoopDelayService", "12abc", 20, 20, true},
-      {"LoopDelayService", "1.5", 20, 20, true},   {"LoopDelayService", "0x1E", 20, 30, false},
-      {"LoopDelayService", "-10", 20, 20, true},   {"LoopDelayService", "2147483658", 20, 20, true},
-      {"LoopDelayService", "", 20, 20, true},      {"StartDelayThread", "60", 180, 60, false},
-      {"StartDelayThread", "180", 180, 180, true}, {"StartDelayThread", nullptr, 180, 180, true},
+      {kLoopDelayThread, "4", 30, true},      {kLoopDelayThread, "5", 5, false},
+      {kLoopDelayThread, "120", 120, false},  {kLoopDelayThread, "121", 30, true},
+      {kLoopDelayService, "abc", 20, true},   {kLoopDelayService, "12abc", 20, true},
+      {kLoopDelayService, "1.5", 20, true},   {kLoopDelayService, "0x1E", 30, false},
+      {kLoopDelayService, "-10", 20, true},   {kLoopDelayService, "2147483658", 20, true},
+      {kLoopDelayService, "", 20, true},      {kStartDelayThread, "60", 60, false},
+      {kStartDelayThread, "180", 180, false}, {kStartDelayThread, nullptr, 180, true},
+      {kLoopDelayThread, "30", 30, false},
   };
   for (const DelayCase& c : cases) {
-    SCOPED_TRACE(std::string(c.key) + "=" + (c.text ? c.text : "(missing)"));
+    SCOPED_TRACE(std::string(c.setting.key) + "=" + (c.text ? c.text : "(missing)"));
     FakeIniStore ini;
     if (c.text != nullptr) {
-      ini.AddLine(kIni, "Settings", c.key, c.text);
+      ini.AddLine(kIni, "Settings", c.setting.key, c.text);
     }
-    EXPECT_EQ(ReadDelaySetting(ini, kIni, "Settings", c.key, c.fallback), c.expected);
-    EXPECT_EQ(ini.writes(), c.rewritten ? 1 : 0);
-    if (c.rewritten) {
-      EXPECT_EQ(ini.Value(kIni, "Settings", c.key), std::to_string(c.fallback));
-    }
+    const DelayReading reading = ReadDelay(*ini.Read(kIni).value(), "Settings", c.setting);
+    EXPECT_EQ(reading.seconds, c.expected);
+    EXPECT_EQ(reading.write_back, c.write_back);
   }
-}
-
-TEST(ReadDelaySetting, AFailedWriteBackStillGivesTheDefault) {
-  FakeIniStore ini;
-  ini.AddLine(kIni, "Settings", "LoopDelayThread", "4");
-  ini.SetWritesFail(true);
-  EXPECT_EQ(ReadDelaySetting(ini, kIni, "Settings", "LoopDelayThread", 30), 30);
-  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "4");
 }
 
 class LoadItemsTest : public ::testing::Test {
@@ -90,23 +80,24 @@ TEST_F(LoadItemsTest, KeepsItemKeysOfAnyCaseInFileOrder) {
   ini.AddLine(kIni, "Settings", "Item9", "elsewhere");
 
   EXPECT_EQ(
-      LoadItems(ini, kIni, &channel),
+      LoadItems(*ini.Read(kIni).value(), &channel),
       (std::vector<std::string>{"Spooler||3|1440", "Backup|x|0|60", "a=b", "Spooler||3|1440"}));
   EXPECT_EQ(Lines(channel), std::vector<std::string>{"Successfully loaded 4 items."});
 }
 
 TEST_F(LoadItemsTest, ReportsAnEmptySectionOnlyWithAChannel) {
   ini.AddLine(kIni, "Services", "Service1", "Other||1|0");
-  EXPECT_TRUE(LoadItems(ini, kIni, &channel).empty());
+  EXPECT_TRUE(LoadItems(*ini.Read(kIni).value(), &channel).empty());
   EXPECT_EQ(Lines(channel), std::vector<std::string>{"Items not found."});
-  EXPECT_TRUE(LoadItems(ini, "missing.ini", nullptr).empty());
+  EXPECT_TRUE(LoadItems(*ini.Read("missing.ini").value(), nullptr).empty());
   EXPECT_TRUE(Lines(channel).empty());
 }
 
 TEST_F(LoadItemsTest, CutsValuesTo200Characters) {
   const std::string value = "Long|" + std::string(245, 'v');
   ini.AddLine(kIni, "Services", "Item1", value);
-  EXPECT_EQ(LoadItems(ini, kIni, nullptr), std::vector<std::string>{value.substr(0, 200)});
+  EXPECT_EQ(LoadItems(*ini.Read(kIni).value(), nullptr),
+            std::vector<std::string>{value.substr(0, 200)});
 }
 
 class LoadConfigurationTest : public ::testing::Test {
@@ -132,7 +123,7 @@ TEST_F(LoadConfigurationTest, ReadsTheIniBesideTheProgramAndTalksInDebugMode) {
   ini.AddLine(kIni, "Services", "Item1", "Spooler||3|1440");
   ini.AddLine(kIni, "Services", "Item2", "W32Time||0|60");
   Watchdog watchdog = Make(kDebugMode);
-  LoadConfiguration(watchdog);
+  ASSERT_TRUE(LoadConfiguration(watchdog));
 
   EXPECT_EQ(watchdog.settings.loop_delay_thread_ms.load(), 10'000);
   EXPECT_EQ(watchdog.settings.loop_delay_service_ms.load(), 20'000);
@@ -147,7 +138,7 @@ TEST_F(LoadConfigurationTest, ReadsTheIniBesideTheProgramAndTalksInDebugMode) {
 
 TEST_F(LoadConfigurationTest, CreatesTheDefaultsAndStaysSilentInServiceMode) {
   Watchdog watchdog = Make(kServiceMode);
-  LoadConfiguration(watchdog);
+  ASSERT_TRUE(LoadConfiguration(watchdog));
 
   EXPECT_TRUE(watchdog.items.empty());
   EXPECT_EQ(watchdog.settings.loop_delay_thread_ms.load(), 30'000);
@@ -155,6 +146,46 @@ TEST_F(LoadConfigurationTest, CreatesTheDefaultsAndStaysSilentInServiceMode) {
   EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "30");
   EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayService"), "20");
   EXPECT_EQ(ini.Value(kIni, "Settings", "StartDelayThread"), "180");
+}
+
+TEST_F(LoadConfigurationTest, WritesBackInOneEditOnlyWhatTheFileDoesNotSay) {
+  ini.AddLine(kIni, "Settings", "LoopDelayThread", "30");
+  ini.AddLine(kIni, "Settings", "LoopDelayService", "0x14");
+  ini.AddLine(kIni, "Settings", "StartDelayThread", "180");
+  Watchdog watchdog = Make(kServiceMode);
+  ASSERT_TRUE(LoadConfiguration(watchdog));
+  EXPECT_EQ(ini.writes(), 0);
+
+  // Another edit holds the lock for a while; the write-back waits for it.
+  ASSERT_TRUE(ini.WriteValue(kIni, "Settings", "LoopDelayThread", "4"));
+  ini.busy = 3;
+  ASSERT_TRUE(LoadConfiguration(watchdog));
+  EXPECT_EQ(ini.writes(), 2);
+  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "30");
+  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayService"), "0x14");
+
+  // A write-back that fails leaves the value; the default is used all the same.
+  ASSERT_TRUE(ini.WriteValue(kIni, "Settings", "LoopDelayThread", "121"));
+  ini.SetWritesFail(true);
+  watchdog.settings.loop_delay_thread_ms = 1;
+  ASSERT_TRUE(LoadConfiguration(watchdog));
+  EXPECT_EQ(watchdog.settings.loop_delay_thread_ms.load(), 30'000);
+  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "121");
+}
+
+TEST_F(LoadConfigurationTest, AFileThatCannotBeReadChangesAndWritesNothing) {
+  ini.AddLine(kIni, "Settings", "LoopDelayThread", "4");
+  ini.unreadable[kIni] = 32;  // ERROR_SHARING_VIOLATION, for longer than the retries last
+  Watchdog watchdog = Make(kDebugMode);
+  watchdog.items = {"running||3|0"};
+  watchdog.settings.loop_delay_thread_ms = 10'000;
+  const Status loaded = LoadConfiguration(watchdog);
+  ASSERT_FALSE(loaded);
+  EXPECT_EQ(loaded.error().code, 32u);
+  EXPECT_EQ(watchdog.items, std::vector<std::string>{"running||3|0"});
+  EXPECT_EQ(watchdog.settings.loop_delay_thread_ms.load(), 10'000);
+  EXPECT_EQ(ini.writes(), 0);
+  EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "4");
 }
 
 }  // namespace

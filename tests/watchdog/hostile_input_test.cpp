@@ -64,7 +64,7 @@ TEST(HostileIni, BinaryAndHugeContentGivesDefaultsAndCutItems) {
     }
   }
 
-  LoadConfiguration(rig.watchdog);
+  ASSERT_TRUE(LoadConfiguration(rig.watchdog));
   EXPECT_EQ(rig.watchdog.settings.loop_delay_thread_ms.load(), 30'000);
   EXPECT_EQ(rig.watchdog.settings.loop_delay_service_ms.load(), 20'000);
   EXPECT_EQ(rig.watchdog.settings.start_delay_thread_ms.load(), 180'000);
@@ -84,7 +84,7 @@ TEST(HostileIni, AnItemLineOf2047CharactersIsWatchedUnderItsFirst200) {
   const std::string name(2047 - 6, 'N');
   rig.ini.AddLine(kIni, "Services", "Item1", name + "||3|0");
   rig.ini.AddLine(kIni, "Services", "Item2", std::string(5000, '|'));
-  const std::vector<std::string> items = LoadItems(rig.ini, kIni, nullptr);
+  const std::vector<std::string> items = LoadItems(*rig.ini.Read(kIni).value(), nullptr);
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[0], name.substr(0, 200));
   EXPECT_EQ(items[1], std::string(200, '|'));

@@ -87,6 +87,27 @@ TEST(ReloadTest, AnEmptyListEndsEveryMonitorAndThenTheRun) {
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 0);
 }
 
+TEST(ReloadTest, AFileThatCannotBeReadKeepsTheRunningConfiguration) {
+  WatchdogRig rig;
+  rig.WriteIni({"a||3|0", "b||3|0"});
+  rig.services.Add("a", ServiceState::kRunning);
+  rig.services.Add("b", ServiceState::kRunning);
+  rig.clock.At(kReloadAt, [&rig] {
+    rig.ini.unreadable[kIni] = kErrorIniByteOrderMark;
+    RequestReload(rig.watchdog);
+  });
+  rig.clock.At(kReloadAt + 1, [&rig] { rig.watchdog.StopFlag.Raise(); });
+  EXPECT_EQ(gandry::Run(rig.watchdog), 0);
+  const auto lines =
+      From(rig.Lines(), "Configuration not reloaded: Gandry.ini cannot be read (error 552582079).");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_THAT(lines, Not(Contains(::testing::StartsWith("Configuration reloaded"))));
+  EXPECT_THAT(lines, Not(Contains(::testing::StartsWith("start thread"))));
+  EXPECT_EQ(lines.back(), "Self service was successfully stopped.");
+  EXPECT_EQ(rig.watchdog.items, (std::vector<std::string>{"a||3|0", "b||3|0"}));
+  EXPECT_EQ(rig.ini.writes(), 0);
+}
+
 TEST(ReloadTest, AReloadRequestedDuringAStopIsNotMade) {
   WatchdogRig rig;
   rig.WriteIni({"a||3|0"});

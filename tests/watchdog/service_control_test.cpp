@@ -92,6 +92,21 @@ TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
   EXPECT_THAT(rig.events.messages(), ElementsAre("Nothing to do. Exiting."));
 }
 
+// Not taken for an empty list, which would end the run as a success: recovery tries again.
+TEST(ServiceControlTest, AGandryIniThatCannotBeReadFailsTheRunAndIsNotWritten) {
+  WatchdogRig rig(kServiceMode);
+  rig.ini.AddLine(kIni, "Settings", "LoopDelayThread", "4");
+  rig.ini.unreadable[kIni] = 5;  // ERROR_ACCESS_DENIED
+  RecordingReporter reporter;
+  ServiceControl control(rig.watchdog, reporter);
+  control.Serve();
+  EXPECT_EQ(reporter.reports().back().state, ServiceState::kStopped);
+  EXPECT_EQ(reporter.reports().back().service_exit_code, kServiceExitRunFailed);
+  EXPECT_THAT(rig.events.messages(),
+              ElementsAre("Configuration not loaded: Gandry.ini cannot be read (error 5)."));
+  EXPECT_EQ(rig.ini.writes(), 0);
+}
+
 TEST(ServiceControlTest, ARunEndedByAnErrorStopsWithAServiceSpecificCodeAsItsLastAct) {
   WatchdogRig rig(kServiceMode);
   rig.WriteIni({"a||0|0"});

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,7 @@ namespace gandry {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -143,6 +145,28 @@ class ManagerFolder {
     return outcome;
   }
 
+  // Starts the manager with `arguments` and its output thrown away; the process to wait for.
+  HANDLE Start(const std::string& arguments) const {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE nul =
+        CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = nul;
+    startup.hStdError = nul;
+    PROCESS_INFORMATION info{};
+    std::string command = "\"" + Manager() + "\" " + arguments;
+    const BOOL started = CreateProcessA(Manager().c_str(), command.data(), nullptr, nullptr, TRUE,
+                                        0, nullptr, rig::BinFolder().c_str(), &startup, &info);
+    CloseHandle(nul);
+    if (!started) {
+      return nullptr;
+    }
+    CloseHandle(info.hThread);
+    return info.hProcess;
+  }
+
   std::string IniValue(const char* section, const char* key) const {
     char value[256] = {};
     GetPrivateProfileStringA(section, key, "", value, sizeof value, Ini().c_str());
@@ -184,16 +208,20 @@ bool BreakRegistration(const std::string& command_line) {
 TEST(WineManager, InstallCheckRepairControlAndUninstall) {
   ManagerFolder folder;
   ASSERT_TRUE(folder.ready());
+  rig::RegisteredService watched(rig::UniqueName("gandry-install"), rig::TestServiceCommand());
+  ASSERT_TRUE(watched.registered());
 
+  // The sample watches nothing: the service stays stopped, and a start says why it stops.
   Outcome install = folder.Run("install");
   ASSERT_EQ(install.exit_code, 0u) << install.out << install.err;
-  EXPECT_THAT(install.out, HasSubstr("zt-gandry-demon: running\n"));
+  EXPECT_THAT(install.out, HasSubstr("Gandry.ini lists no items: the service is not started. "
+                                     "Add the first with \"gandry-manager add SERVICE\""));
+  EXPECT_EQ(WatchdogState(), DWORD{SERVICE_STOPPED});
   EXPECT_EQ(RegistryText(kServiceKey, "ImagePath"), folder.QuotedCommand());
   EXPECT_EQ(RegistryNumber(kServiceKey, "Start"), DWORD{SERVICE_AUTO_START});
   EXPECT_EQ(RegistryText(kServiceKey, "DisplayName"), "Gandry Service");
   EXPECT_EQ(RegistryText(kSourceKey, "EventMessageFile"), folder.Svc());
   EXPECT_EQ(RegistryNumber(kSourceKey, "TypesSupported"), DWORD{7});
-  EXPECT_EQ(WatchdogState(), DWORD{SERVICE_RUNNING});
   // Recovery actions where the system takes them; a warning, and no failure, where not.
   if (install.err.empty()) {
     Result<FailureActions> actions = WinServiceRecovery().Query(kWatchdog);
@@ -213,13 +241,20 @@ TEST(WineManager, InstallCheckRepairControlAndUninstall) {
 
   Outcome check = folder.Run("check");
   EXPECT_EQ(check.exit_code, 0u) << check.out;
-  EXPECT_EQ(check.out, "No problems found.\n");
+  EXPECT_THAT(check.out, StartsWith("Note: Gandry.ini lists no items"));
+  EXPECT_THAT(check.out, EndsWith("\nNo problems found (1 note(s)).\n"));
+  const Outcome start = folder.Run("start");
+  EXPECT_EQ(start.exit_code, 1u) << start.out;
+  EXPECT_THAT(start.err, HasSubstr("exit code 0 ("));
 
+  ASSERT_EQ(folder.Run("add " + watched.name()).exit_code, 0u);
+  const std::string configured = ReadFileText(folder.Ini());
   for (const auto& [command, state] :
-       std::vector<std::pair<std::string, DWORD>>{{"pause", SERVICE_PAUSED},
+       std::vector<std::pair<std::string, DWORD>>{{"start", SERVICE_RUNNING},
+                                                  {"pause", SERVICE_PAUSED},
                                                   {"continue", SERVICE_RUNNING},
                                                   {"stop", SERVICE_STOPPED},
-                                                  {"START", SERVICE_RUNNING}}) {
+                                                  {"RESTART", SERVICE_RUNNING}}) {
     const Outcome control = folder.Run(command);
     EXPECT_EQ(control.exit_code, 0u) << command << ": " << control.err;
     EXPECT_EQ(WatchdogState(), state) << command;
@@ -246,15 +281,27 @@ TEST(WineManager, InstallCheckRepairControlAndUninstall) {
   EXPECT_EQ(RegistryText(kServiceKey, "ImagePath"), folder.QuotedCommand());
   EXPECT_EQ(RegistryNumber(kServiceKey, "Start"), DWORD{SERVICE_DEMAND_START});
   EXPECT_EQ(RegistryText(kSourceKey, "EventMessageFile"), folder.Svc());
-  EXPECT_EQ(ReadFileText(folder.Ini()), sample);
+  EXPECT_EQ(ReadFileText(folder.Ini()), configured);
   EXPECT_EQ(WatchdogState(), DWORD{SERVICE_STOPPED});
-  EXPECT_EQ(folder.Run("check").exit_code, 0u);
+  // The message file as an administrator may write it: an environment string, other letters.
+  std::string expandable = folder.Svc();
+  ASSERT_EQ(expandable.substr(0, 2), "C:");
+  std::transform(expandable.begin(), expandable.end(), expandable.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  expandable.replace(0, 2, "%SystemDrive%");
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSourceKey, "EventMessageFile", REG_EXPAND_SZ,
+                            expandable.c_str(), static_cast<DWORD>(expandable.size() + 1)),
+            ERROR_SUCCESS);
+  check = folder.Run("check");
+  EXPECT_EQ(check.exit_code, 0u) << check.out;
+  EXPECT_EQ(check.out, "No problems found.\n");
 
   const Outcome uninstall = folder.Run("uninstall");
   EXPECT_EQ(uninstall.exit_code, 0u) << uninstall.err;
+  EXPECT_THAT(uninstall.out, HasSubstr("Deleted the service"));
   EXPECT_FALSE(KeyExists(kServiceKey));
   EXPECT_FALSE(KeyExists(kSourceKey));
-  EXPECT_EQ(ReadFileText(folder.Ini()), sample);
+  EXPECT_EQ(ReadFileText(folder.Ini()), configured);
   check = folder.Run("check");
   EXPECT_EQ(check.exit_code, 1u);
   EXPECT_THAT(check.out, HasSubstr("is not installed"));
@@ -269,35 +316,61 @@ TEST(WineManager, EditsGoThroughTheProfileFunctionsAndKeepTheComments) {
 
   Outcome add = folder.Run("add " + watched.name() + " --attempts=5 --restart-every 60");
   EXPECT_EQ(add.exit_code, 0u) << add.err;
-  EXPECT_EQ(folder.IniValue("Services", "Item2"), watched.name() + "||5|60");
+  EXPECT_EQ(folder.IniValue("Services", "Item1"), watched.name() + "||5|60");
   EXPECT_EQ(folder.Run("add " + watched.name()).exit_code, 1u);
   EXPECT_EQ(folder.Run("add no-such-service-here").exit_code, 1u);
   EXPECT_EQ(folder.Run("add no-such-service-here --force").exit_code, 0u);
 
   const Outcome list = folder.Run("list");
   EXPECT_EQ(list.exit_code, 0u);
-  EXPECT_EQ(list.out, "Item1: Spooler, attempts 3, period 0 min\nItem2: " + watched.name() +
+  EXPECT_EQ(list.out, "Item1: " + watched.name() +
                           ", attempts 5, period 60 min\n"
-                          "Item3: no-such-service-here, attempts 3, period 0 min\n");
+                          "Item2: no-such-service-here, attempts 3, period 0 min\n");
 
   EXPECT_EQ(folder.Run("set LoopDelayThread 45").exit_code, 0u);
   EXPECT_EQ(folder.Run("set StartDelayThread 121").exit_code, 1u);
   EXPECT_EQ(folder.Run("set WatchMode notify").exit_code, 0u);
   EXPECT_EQ(folder.IniValue("Settings", "LoopDelayThread"), "45");
-  EXPECT_EQ(folder.IniValue("Settings", "StartDelayThread"), "120");
+  EXPECT_EQ(folder.IniValue("Settings", "StartDelayThread"), "180");
   EXPECT_EQ(folder.IniValue("Settings", "WatchMode"), "notify");
 
   const Outcome check = folder.Run("check");
   EXPECT_EQ(check.exit_code, 1u);
-  EXPECT_THAT(check.out, HasSubstr("Item3=no-such-service-here||3|0: the system has no service"));
+  EXPECT_THAT(check.out, HasSubstr("Item2=no-such-service-here||3|0: the system has no service"));
 
   EXPECT_EQ(folder.Run("remove NO-SUCH-SERVICE-HERE").exit_code, 0u);
   EXPECT_EQ(folder.Run("remove no-such-service-here").exit_code, 1u);
-  EXPECT_EQ(folder.IniValue("Services", "Item3"), "");
+  EXPECT_EQ(folder.IniValue("Services", "Item2"), "");
   const std::string text = ReadFileText(folder.Ini());
   EXPECT_THAT(text, HasSubstr("; Pause of each monitor between two checks of its service [30]."));
   EXPECT_THAT(text, HasSubstr("LoopDelayThread=45\r\n"));
   EXPECT_EQ(folder.Run("status").exit_code, 0u);
+
+  // Managers run at once each take a key of their own under the lock; none is lost.
+  std::vector<HANDLE> runs;
+  for (int i = 0; i < 4; ++i) {
+    runs.push_back(folder.Start("add concurrent-" + std::to_string(i) + " --force --no-reload"));
+    ASSERT_NE(runs.back(), nullptr);
+  }
+  ASSERT_EQ(WaitForMultipleObjects(static_cast<DWORD>(runs.size()), runs.data(), TRUE, 60'000),
+            WAIT_OBJECT_0);
+  for (HANDLE run : runs) {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(run, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(run);
+  }
+  std::vector<std::string> added;
+  for (const std::string key : {"Item2", "Item3", "Item4", "Item5"}) {
+    added.push_back(folder.IniValue("Services", key.c_str()));
+  }
+  std::sort(added.begin(), added.end());
+  EXPECT_THAT(added, ElementsAre("concurrent-0||3|0", "concurrent-1||3|0", "concurrent-2||3|0",
+                                 "concurrent-3||3|0"));
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(folder.Run("remove concurrent-" + std::to_string(i) + " --no-reload").exit_code, 0u);
+  }
+  EXPECT_FALSE(ReadFileText(folder.Ini()).empty());
 
   // A running watchdog is told of each edit.
   ASSERT_EQ(folder.Run("start").exit_code, 0u);
