@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include <nlohmann/json.hpp>
 
 #include "manager_rig.h"
@@ -64,7 +66,8 @@ TEST(ManagerCheck, NamesEveryProblemOfTheIniOnItsOwnLine) {
           StartsWith("Item8=|empty|3|0 names no service"),
           StartsWith("Item9=BITS||-1|0 has no attempts and no period"),
           StartsWith("Item10=Neg||3|-5: a negative period restarts the service on every pass"),
-          MatchesRegex("Item11=Long\\|\\|3\\|0\\|v{190}\\.\\.\\. is longer than 200 characters.*"),
+          StartsWith("Item11=Long||3|0|" + std::string(190, 'v') +
+                     "... is longer than 200 characters"),
           "13 problems found."));
 }
 
