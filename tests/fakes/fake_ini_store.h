@@ -6,7 +6,9 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,9 +19,11 @@ namespace gandry {
 // In-memory INI files with the profile functions' rules that callers rely on: names compare
 // case-insensitively, a key listing keeps file order and repeats a key that is on more than
 // one line, a read of such a key yields its first line's value, and a write or a delete acts
-// on its first line only. A file does not exist until something is written to it. An edit
-// works on a copy that Commit puts in place whole. Not thread-safe: one reader or editor at a
-// time, as the tests use it.
+// on its first line only. A value reads without the blanks around it and without quotes that
+// enclose it, at most 2047 characters. A file does not exist until something is written to it.
+// An edit works on a copy that Commit puts in place whole. As on the platform, a second edit
+// of a file is busy while one is under way, and a commit is busy while a reader holds the
+// file. Not thread-safe: the tests use it from one thread at a time.
 class FakeIniStore final : public IniStore {
  public:
   using Line = std::pair<std::string, std::string>;
@@ -30,10 +34,11 @@ class FakeIniStore final : public IniStore {
   using Sections = std::vector<Section>;
 
   // Appends a key=value line to the section (creating file and section), even when the key
-  // exists already.
+  // exists already. Blanks around the names are dropped, as a reader would; the value stays as
+  // given.
   void AddLine(const std::string& path, const std::string& section, const std::string& key,
                const std::string& value) {
-    FindOrAdd(files_[path], section).push_back({key, value});
+    FindOrAdd(files_[path], Trimmed(section)).push_back({std::string(Trimmed(key)), value});
   }
   // The value of the first line with this key, as the file holds it.
   std::optional<std::string> Value(const std::string& path, const std::string& section,
@@ -75,12 +80,12 @@ class FakeIniStore final : public IniStore {
   std::function<void()> on_edit;
 
   Result<std::unique_ptr<IniFile>> Read(const std::string& path) override {
-    return Open<IniFile>(path);
+    return Open<IniFile>(path, false);
   }
 
   Result<std::unique_ptr<IniEdit>> Edit(const std::string& path) override {
-    if (busy > 0) {
-      --busy;
+    if (busy > 0 || editing_.contains(path)) {
+      busy -= busy > 0 ? 1 : 0;
       return SystemError{kErrorIniBusy};
     }
     if (on_edit) {
@@ -89,15 +94,34 @@ class FakeIniStore final : public IniStore {
     if (writes_fail_) {
       return SystemError{5};  // ERROR_ACCESS_DENIED
     }
-    return Open<IniEdit>(path);
+    return Open<IniEdit>(path, true);
   }
 
  private:
   // A snapshot of one file: what a reader sees, or the copy an edit changes.
   class Copy final : public IniEdit {
    public:
-    Copy(FakeIniStore& store, std::string path, bool exists, Sections sections)
-        : store_(store), path_(std::move(path)), exists_(exists), sections_(std::move(sections)) {}
+    Copy(FakeIniStore& store, std::string path, bool editing, bool exists, Sections sections)
+        : store_(store),
+          path_(std::move(path)),
+          editing_(editing),
+          exists_(exists),
+          sections_(std::move(sections)) {
+      if (editing_) {
+        store_.editing_.insert(path_);
+      } else {
+        ++store_.readers_[path_];
+      }
+    }
+    Copy(const Copy&) = delete;
+    Copy& operator=(const Copy&) = delete;
+    ~Copy() override {
+      if (editing_) {
+        store_.editing_.erase(path_);
+      } else if (--store_.readers_[path_] == 0) {
+        store_.readers_.erase(path_);
+      }
+    }
 
     bool Exists() const override { return exists_; }
     std::vector<std::string> ListKeys(const std::string& section) override {
@@ -110,7 +134,7 @@ class FakeIniStore final : public IniStore {
       return keys;
     }
     std::string ReadValue(const std::string& section, const std::string& key) override {
-      return FirstValue(sections_, section, key).value_or("");
+      return AsRead(FirstValue(sections_, section, key).value_or(""));
     }
     Status WriteValue(const std::string& section, const std::string& key,
                       const std::string& value) override {
@@ -132,6 +156,9 @@ class FakeIniStore final : public IniStore {
       return {};
     }
     Status Commit() override {
+      if (store_.readers_.contains(path_)) {
+        return SystemError{kErrorIniBusy};
+      }
       store_.files_[path_] = sections_;
       ++store_.writes_;
       return {};
@@ -140,12 +167,35 @@ class FakeIniStore final : public IniStore {
    private:
     FakeIniStore& store_;
     std::string path_;
+    bool editing_;
     bool exists_;
     Sections sections_;
   };
 
+  static bool Blank(char c) { return c == ' ' || c == '\t'; }
+  static std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && Blank(text.front())) {
+      text.remove_prefix(1);
+    }
+    while (!text.empty() && Blank(text.back())) {
+      text.remove_suffix(1);
+    }
+    return text;
+  }
+  // A value as the profile functions give it from its line.
+  static std::string AsRead(std::string_view value) {
+    value = Trimmed(value);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value.substr(0, 2047));
+  }
+
+  // Names compare as the profile functions see them, also those a caller passes.
   static bool SameName(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) { return Lower(x) == Lower(y); });
+    return std::ranges::equal(Trimmed(a), Trimmed(b),
+                              [](char x, char y) { return Lower(x) == Lower(y); });
   }
   static char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -183,14 +233,14 @@ class FakeIniStore final : public IniStore {
   }
 
   template <class Interface>
-  Result<std::unique_ptr<Interface>> Open(const std::string& path) {
+  Result<std::unique_ptr<Interface>> Open(const std::string& path, bool editing) {
     if (auto error = unreadable.find(path); error != unreadable.end()) {
       return SystemError{error->second};
     }
     auto file = files_.find(path);
     const bool exists = file != files_.end();
     return std::unique_ptr<Interface>(
-        std::make_unique<Copy>(*this, path, exists, exists ? file->second : Sections{}));
+        std::make_unique<Copy>(*this, path, editing, exists, exists ? file->second : Sections{}));
   }
 
   template <class Change>
@@ -206,6 +256,8 @@ class FakeIniStore final : public IniStore {
   }
 
   std::map<std::string, Sections> files_;
+  std::set<std::string> editing_;
+  std::map<std::string, int> readers_;
   bool writes_fail_ = false;
   int writes_ = 0;
 };
