@@ -11,13 +11,20 @@
 //                                       check point advancing every 100 ms, then stopped
 //   test_service.exe --no-stop          runs without accepting the stop control, so a stop
 //                                       request fails with ERROR_INVALID_SERVICE_CONTROL
+//   test_service.exe --listen PORT      listens on 127.0.0.1:PORT from before it reports
+//                                       running until it stops, and answers whatever arrives
+//                                       on a connection with "HTTP/1.0 200 OK"
+//   test_service.exe --mute             with --listen: accepts connections but never answers
 //
 // The options combine. Started outside the service manager it exits with code 1.
 
 #include <windows.h>
+#include <winsock2.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -30,6 +37,8 @@ struct Options {
   bool no_stop = false;
   DWORD start_delay_ms = 0;
   DWORD stop_delay_ms = 0;
+  unsigned short listen_port = 0;
+  bool mute = false;
 };
 
 Options g_options;
@@ -46,6 +55,63 @@ void Report(DWORD state, DWORD check_point, DWORD wait_hint, DWORD accepted) {
   status.dwCheckPoint = check_point;
   status.dwWaitHint = wait_hint;
   SetServiceStatus(g_status_handle, &status);
+}
+
+SOCKET g_listener = INVALID_SOCKET;
+
+// Listens on the loopback address; false when the port cannot be had.
+bool Listen(unsigned short port) {
+  WSADATA data{};
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+    return false;
+  }
+  g_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return g_listener != INVALID_SOCKET &&
+         bind(g_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+         listen(g_listener, SOMAXCONN) == 0;
+}
+
+// Reads the request up to its blank line (or the peer's end), then answers it.
+void Answer(SOCKET client) {
+  std::vector<char> request;
+  char buffer[1024];
+  for (;;) {
+    const int got = recv(client, buffer, sizeof buffer, 0);
+    if (got <= 0) {
+      break;
+    }
+    request.insert(request.end(), buffer, buffer + got);
+    static constexpr char kEnd[] = "\r\n\r\n";
+    if (std::search(request.begin(), request.end(), kEnd, kEnd + 4) != request.end()) {
+      break;
+    }
+  }
+  static constexpr char kResponse[] =
+      "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n"
+      "Connection: close\r\n\r\nok";
+  send(client, kResponse, sizeof kResponse - 1, 0);
+  shutdown(client, SD_SEND);
+  closesocket(client);
+}
+
+// Serves until the listener is closed. Mute, it holds every connection open unanswered.
+DWORD WINAPI Serve(void*) {
+  std::vector<SOCKET> held;
+  for (;;) {
+    const SOCKET client = accept(g_listener, nullptr, nullptr);
+    if (client == INVALID_SOCKET) {
+      return 0;
+    }
+    if (g_options.mute) {
+      held.push_back(client);
+    } else {
+      Answer(client);
+    }
+  }
 }
 
 // Reports `state` for `duration_ms`, moving the check point on at every step.
@@ -79,6 +145,13 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
     return;
   }
   g_stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_options.listen_port != 0) {
+    if (!Listen(g_options.listen_port)) {
+      Report(SERVICE_STOPPED, 0, 0, 0);
+      return;
+    }
+    CloseHandle(CreateThread(nullptr, 0, Serve, nullptr, 0, nullptr));
+  }
   if (g_options.hang_start) {
     Report(SERVICE_START_PENDING, 1, kHangHintMs, SERVICE_ACCEPT_STOP);
   } else {
@@ -88,11 +161,14 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
                              : SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
   }
   WaitForSingleObject(g_stop_event, INFINITE);
+  if (g_listener != INVALID_SOCKET) {
+    closesocket(g_listener);
+  }
   ReportPending(SERVICE_STOP_PENDING, g_options.stop_delay_ms, 0);
   Report(SERVICE_STOPPED, 0, 0, 0);
 }
 
-DWORD ParseMs(const char* text) {
+DWORD ParseNumber(const char* text) {
   return static_cast<DWORD>(std::strtoul(text, nullptr, 10));
 }
 
@@ -105,9 +181,13 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--no-stop") == 0) {
       g_options.no_stop = true;
     } else if (std::strcmp(argv[i], "--start-delay-ms") == 0 && i + 1 < argc) {
-      g_options.start_delay_ms = ParseMs(argv[++i]);
+      g_options.start_delay_ms = ParseNumber(argv[++i]);
     } else if (std::strcmp(argv[i], "--stop-delay-ms") == 0 && i + 1 < argc) {
-      g_options.stop_delay_ms = ParseMs(argv[++i]);
+      g_options.stop_delay_ms = ParseNumber(argv[++i]);
+    } else if (std::strcmp(argv[i], "--listen") == 0 && i + 1 < argc) {
+      g_options.listen_port = static_cast<unsigned short>(ParseNumber(argv[++i]));
+    } else if (std::strcmp(argv[i], "--mute") == 0) {
+      g_options.mute = true;
     }
   }
   // An own-process service may leave its name empty in the table.
