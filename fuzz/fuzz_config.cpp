@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/parse_text.h"
 #include "common/zt_mapfile.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_shared_memory.h"
 #include "fuzz_support.h"
 #include "watchdog/config.h"
-#include "watchdog/zt_utils.h"
 
 namespace {
 

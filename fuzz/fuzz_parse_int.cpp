@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/parse_text.h"
 #include "fuzz_support.h"
-#include "watchdog/zt_utils.h"
 
 namespace {
 

@@ -11,13 +11,12 @@
 #include "common/ascii_text.h"
 #include "common/command_line.h"
 #include "common/delay_rule.h"
+#include "common/ini_model.h"
+#include "common/parse_text.h"
+#include "common/product_names.h"
 #include "manager/install.h"
 #include "manager/items.h"
 #include "manager/json_output.h"
-#include "watchdog/config.h"
-#include "watchdog/log.h"
-#include "watchdog/service_control.h"
-#include "watchdog/zt_utils.h"
 
 namespace gandry {
 
@@ -51,7 +50,7 @@ class Findings {
 
 void CheckSettings(IniFile& ini, Findings& findings) {
   for (const DelaySetting& setting : kDelaySettings) {
-    const std::string text = ini.ReadValue("Settings", setting.key);
+    const std::string text = ini.ReadValue(kSettingsSection, setting.key);
     const std::optional<std::int32_t> parsed = ParseIntComplete(text);
     // A missing or empty value is the documented default, which the watchdog adds by itself.
     if (text.empty() || !DelayNeedsWriteBack(parsed, setting)) {
@@ -65,8 +64,8 @@ void CheckSettings(IniFile& ini, Findings& findings) {
                          setting.key + " SECONDS\" (" + std::to_string(kDelayMinSeconds) + " to " +
                          std::to_string(kDelayMaxSeconds) + ").");
   }
-  const std::string mode(Trim(ini.ReadValue("Settings", kWatchModeKey)));
-  if (!mode.empty() && !EqualsNoCase(mode, kWatchModePoll) && !IsNotifyMode(mode)) {
+  const std::string mode(Trim(ini.ReadValue(kSettingsSection, kWatchModeKey)));
+  if (!mode.empty() && !ParseWatchMode(mode)) {
     findings.Problem("watch-mode-unknown",
                      "[Settings] WatchMode is \"" + mode +
                          "\": the watchdog polls. Set it with \"gandry-manager set WatchMode "

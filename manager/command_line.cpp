@@ -1,11 +1,13 @@
 #include "manager/command_line.h"
 
 #include <algorithm>
-#include <array>
+#include <span>
 #include <string_view>
 #include <utility>
 
 #include "common/ascii_text.h"
+#include "common/product_names.h"
+#include "manager/command_table.h"
 #include "manager/version.h"
 
 namespace gandry {
@@ -13,33 +15,6 @@ namespace gandry {
 namespace {
 
 constexpr std::string_view kProgram = "gandry-manager";
-
-struct CommandShape {
-  std::string_view name;
-  std::size_t arguments;
-  std::string_view value_options;  // blank-separated
-  std::string_view flags;
-  std::size_t optional_arguments = 0;  // after the others
-};
-
-constexpr std::array<CommandShape, 16> kCommands{{
-    {"help", 0, "", "", 1},
-    {"version", 0, "", ""},
-    {"install", 0, "start", "no-start"},
-    {"uninstall", 0, "", ""},
-    {"start", 0, "", ""},
-    {"stop", 0, "", ""},
-    {"pause", 0, "", ""},
-    {"continue", 0, "", ""},
-    {"restart", 0, "", ""},
-    {"reload", 0, "", ""},
-    {"status", 0, "", "json"},
-    {"list", 0, "", ""},
-    {"add", 1, "attempts restart-every", "force no-reload"},
-    {"remove", 1, "", "no-reload"},
-    {"set", 2, "", "no-reload"},
-    {"check", 0, "", "json"},
-}};
 
 bool ListNames(std::string_view list, std::string_view name) {
   std::size_t begin = 0;
@@ -59,42 +34,6 @@ bool ListNames(std::string_view list, std::string_view name) {
 ParsedArgs Error(std::string message, std::string command = {}) {
   return {std::nullopt, std::move(message), std::move(command)};
 }
-
-const CommandShape* FindCommand(const std::string& command) {
-  const auto shape = std::find_if(kCommands.begin(), kCommands.end(),
-                                  [&](const CommandShape& s) { return s.name == command; });
-  return shape == kCommands.end() ? nullptr : &*shape;
-}
-
-// The usage, one entry per command or group of commands.
-struct UsageEntry {
-  std::string_view commands;  // blank-separated
-  std::string_view synopsis;
-  std::string_view text;  // lines
-};
-
-constexpr UsageEntry kUsage[] = {
-    {"install", "install [--start auto|delayed-auto|demand] [--no-start]",
-     "register the service and its event source (or repair them),\n"
-     "create Gandry.ini from the sample if there is none, start it"},
-    {"uninstall", "uninstall",
-     "stop and delete the service and its event source; Gandry.ini\nis kept"},
-    {"start stop pause continue restart", "start | stop | pause | continue | restart",
-     "control the service and wait for it (at most 60 seconds)"},
-    {"reload", "reload", "make the running watchdog read Gandry.ini again"},
-    {"status", "status [--json]", "the watchdog's state and that of every watched service"},
-    {"list", "list", "the items of Gandry.ini: key, service, attempts, period"},
-    {"add", "add SERVICE [--attempts N] [--restart-every MINUTES] [--force] [--no-reload]",
-     "watch a service (3 attempts and no period unless given);\n"
-     "--force adds a service that the system does not know"},
-    {"remove", "remove SERVICE [--no-reload]", "stop watching a service"},
-    {"set", "set KEY VALUE [--no-reload]",
-     "set LoopDelayThread, LoopDelayService or StartDelayThread\n"
-     "(5 to 120 seconds) or WatchMode (poll or notify)"},
-    {"check", "check [--json]", "look for problems in the set-up and say what to do"},
-    {"version", "version | --version", "the version of this program"},
-    {"help", "help [COMMAND] | --help | -h | /?", "this text, or the usage of one command"},
-};
 
 // Each line of `text` after `indent`.
 void AppendIndented(std::string& out, std::string_view text, std::size_t indent) {
@@ -123,7 +62,7 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
   } else if (command == "--version") {
     command = "version";
   }
-  const CommandShape* shape = FindCommand(command);
+  const ManagerCommand* shape = FindManagerCommand(command);
   if (shape == nullptr) {
     return Error("Unknown command \"" + arguments[0] + "\".");
   }
@@ -170,10 +109,10 @@ ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments) {
                  command);
   }
   if (command == "help" && !args.arguments.empty() &&
-      FindCommand(ToLower(args.arguments[0])) == nullptr) {
+      FindManagerCommand(ToLower(args.arguments[0])) == nullptr) {
     return Error("Unknown command \"" + args.arguments[0] + "\".", command);
   }
-  return {std::move(args), {}, {}};
+  return {std::move(args), {}, {}, shape};
 }
 
 std::string ManagerUsage() {
@@ -181,15 +120,29 @@ std::string ManagerUsage() {
   usage += kProgram;
   usage +=
       " COMMAND [ARGUMENTS] [OPTIONS]\n"
-      "Manages the Gandry watchdog service zt-gandry-demon, and the gandry.svc and Gandry.ini\n"
+      "Manages the Gandry watchdog service ";
+  usage += kServiceName;
+  usage += ", and the ";
+  usage += kWatchdogFileName;
+  usage += " and ";
+  usage += kIniFileName;
+  usage +=
+      "\n"
       "in the folder of this program.\n"
       "\n";
   constexpr std::size_t kTextColumn = 24;
-  for (const UsageEntry& entry : kUsage) {
-    const std::size_t length = 2 + entry.synopsis.size();
+  const std::span<const ManagerCommand> commands = ManagerCommands();
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    // Neighbours with the same text make one entry.
+    std::string synopsis(commands[i].synopsis);
+    while (i + 1 < commands.size() && commands[i + 1].text == commands[i].text) {
+      synopsis += " | ";
+      synopsis += commands[++i].synopsis;
+    }
+    const std::size_t length = 2 + synopsis.size();
     usage += "  ";
-    usage += entry.synopsis;
-    std::string_view text = entry.text;
+    usage += synopsis;
+    std::string_view text = commands[i].text;
     if (length + 2 <= kTextColumn) {
       // The first line of the text beside the synopsis, the others below it.
       const std::size_t end = std::min(text.find('\n'), text.size());
@@ -212,20 +165,17 @@ std::string ManagerUsage() {
 }
 
 std::string CommandUsage(const std::string& command) {
-  for (const UsageEntry& entry : kUsage) {
-    if (!ListNames(entry.commands, command)) {
-      continue;
-    }
-    std::string usage = "Usage: ";
-    usage += kProgram;
-    usage += ' ';
-    // A group of commands shows the one asked for.
-    usage += entry.commands.find(' ') == std::string_view::npos ? entry.synopsis : command;
-    usage += '\n';
-    AppendIndented(usage, entry.text, 2);
-    return usage;
+  const ManagerCommand* shape = FindManagerCommand(command);
+  if (shape == nullptr) {
+    return ManagerUsage();
   }
-  return ManagerUsage();
+  std::string usage = "Usage: ";
+  usage += kProgram;
+  usage += ' ';
+  usage += shape->synopsis;
+  usage += '\n';
+  AppendIndented(usage, shape->text, 2);
+  return usage;
 }
 
 std::string ManagerVersionLine() {

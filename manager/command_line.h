@@ -17,11 +17,14 @@ struct ManagerArgs {
   bool Has(const std::string& option) const { return options.contains(option); }
 };
 
+struct ManagerCommand;
+
 // Either the parsed command line or why it is not one.
 struct ParsedArgs {
   std::optional<ManagerArgs> args;
-  std::string error;    // when there are no args
-  std::string command;  // with an error: the command in lower case, when it is one
+  std::string error;                    // when there are no args
+  std::string command;                  // with an error: the command in lower case, when it is one
+  const ManagerCommand* row = nullptr;  // with args: the command's entry of the table
 };
 
 // Parses the arguments after the program name. Commands and option names compare in any letter
@@ -29,7 +32,7 @@ struct ParsedArgs {
 // are the command "help", which may name a command; "--version" is the command "version".
 ParsedArgs ParseManagerArgs(const std::vector<std::string>& arguments);
 
-// The usage text, one entry per command.
+// The usage text, one entry per command or group of commands.
 std::string ManagerUsage();
 // The usage of one command (in lower case); the whole usage when it is none.
 std::string CommandUsage(const std::string& command);

@@ -4,9 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "watchdog/service_control.h"
-#include "watchdog/supervisor.h"
-#include "watchdog/zt_utils.h"
+#include "common/product_names.h"
+#include "common/stop_limits.h"
 
 namespace gandry {
 
@@ -15,13 +14,10 @@ namespace {
 constexpr std::chrono::milliseconds kStatePoll{250};
 // A pending state that shows no progress for this long is taken for hung.
 constexpr std::int64_t kNoProgressMs = 60'000;
-// The longest the watchdog takes to stop, and so the longest any wait here lasts: a monitor in
-// a scheduled restart finishes it first, a stop and a start of its service that are waited for
-// up to kPendingWaitLimit each, while the others are given kMonitorEndLimit. A minute more,
+// The longest any wait here lasts: the longest the watchdog takes to stop, and a minute more,
 // so that a restart never gives up on a stop that the watchdog is still bringing to an end.
 constexpr std::int64_t kLongestStopMs =
-    std::chrono::milliseconds(2 * kPendingWaitLimit + kMonitorEndLimit + std::chrono::minutes(1))
-        .count();
+    std::chrono::milliseconds(kLongestWatchdogStop + std::chrono::minutes(1)).count();
 // How long a start watches a service that has reached running: the watchdog stops again at
 // once when Gandry.ini lists nothing or cannot be read.
 constexpr std::int64_t kSettleMs = 3'000;
@@ -105,6 +101,19 @@ int NotReloaded(Manager& manager, const std::string& reason) {
   return kExitNotReloaded;
 }
 
+// Asks the watchdog to read Gandry.ini again. Its state does not change, so there is nothing to
+// wait for.
+int Reload(Manager& manager) {
+  const std::string name = kServiceName;
+  const Status sent = manager.platform.commands.Send(name, ServiceCommand::kParamChange);
+  if (!sent) {
+    return manager.Fail("Cannot ask the service \"" + name + "\" to reload Gandry.ini",
+                        sent.error());
+  }
+  manager.out << "Asked the service \"" << name << "\" to read Gandry.ini again.\n";
+  return kExitDone;
+}
+
 }  // namespace
 
 std::string ExitCodesText(Manager& manager, const ServiceRunState& run) {
@@ -175,36 +184,29 @@ int ControlAndWait(Manager& manager, const std::string& name, ServiceCommand com
   return kExitDone;
 }
 
-int RunControl(Manager& manager, const std::string& command) {
+int RunControl(Manager& manager, ControlCommand control) {
   const std::string name = kServiceName;
-  if (command == "start") {
-    return ControlAndWait(manager, name, ServiceCommand::kStart, ServiceState::kRunning);
+  switch (control) {
+    case ControlCommand::kStart:
+      return ControlAndWait(manager, name, ServiceCommand::kStart, ServiceState::kRunning);
+    case ControlCommand::kStop:
+      return ControlAndWait(manager, name, ServiceCommand::kStop, ServiceState::kStopped);
+    case ControlCommand::kPause:
+      return ControlAndWait(manager, name, ServiceCommand::kPause, ServiceState::kPaused);
+    case ControlCommand::kContinue:
+      return ControlAndWait(manager, name, ServiceCommand::kContinue, ServiceState::kRunning);
+    case ControlCommand::kRestart:
+      if (const int stopped =
+              ControlAndWait(manager, name, ServiceCommand::kStop, ServiceState::kStopped);
+          stopped != kExitDone) {
+        return stopped;
+      }
+      return ControlAndWait(manager, name, ServiceCommand::kStart, ServiceState::kRunning);
+    case ControlCommand::kReload:
+      return Reload(manager);
   }
-  if (command == "stop") {
-    return ControlAndWait(manager, name, ServiceCommand::kStop, ServiceState::kStopped);
-  }
-  if (command == "pause") {
-    return ControlAndWait(manager, name, ServiceCommand::kPause, ServiceState::kPaused);
-  }
-  if (command == "continue") {
-    return ControlAndWait(manager, name, ServiceCommand::kContinue, ServiceState::kRunning);
-  }
-  if (command == "restart") {
-    const int stopped =
-        ControlAndWait(manager, name, ServiceCommand::kStop, ServiceState::kStopped);
-    if (stopped != kExitDone) {
-      return stopped;
-    }
-    return ControlAndWait(manager, name, ServiceCommand::kStart, ServiceState::kRunning);
-  }
-  // reload: the state does not change, so there is nothing to wait for.
-  const Status sent = manager.platform.commands.Send(name, ServiceCommand::kParamChange);
-  if (!sent) {
-    return manager.Fail("Cannot ask the service \"" + name + "\" to reload Gandry.ini",
-                        sent.error());
-  }
-  manager.out << "Asked the service \"" << name << "\" to read Gandry.ini again.\n";
-  return kExitDone;
+  // Not one of the controls above: nothing is sent.
+  return kExitUsage;
 }
 
 int ReloadAfterEdit(Manager& manager, const ManagerArgs& args) {

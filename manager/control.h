@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "manager/command_line.h"
@@ -15,9 +16,12 @@ const char* StartTypeName(StartType type, bool delayed);
 // "exit code N (the system's text)", with the service's own code when it reported one.
 std::string ExitCodesText(Manager& manager, const ServiceRunState& run);
 
-// start, stop, pause, continue, restart and reload on the watchdog service. Each but reload
-// waits for the state it asks for and prints the state reached.
-int RunControl(Manager& manager, const std::string& command);
+// What the manager's control commands ask of the watchdog service.
+enum class ControlCommand : std::uint8_t { kStart, kStop, kPause, kContinue, kRestart, kReload };
+
+// Sends `control` to the watchdog service. Each but reload waits for the state it asks for and
+// prints the state reached.
+int RunControl(Manager& manager, ControlCommand control);
 
 // Sends `command` to the named service and waits for `target`; prints "<name>: <state>". The
 // wait follows a pending state for as long as it makes progress, up to the longest stop of the

@@ -3,11 +3,10 @@
 #include <chrono>
 
 #include "common/ascii_text.h"
+#include "common/product_names.h"
 #include "manager/control.h"
 #include "manager/items.h"
 #include "manager/sample_ini.h"
-#include "watchdog/log.h"
-#include "watchdog/service_control.h"
 
 namespace gandry {
 

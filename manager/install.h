@@ -7,11 +7,6 @@
 
 namespace gandry {
 
-inline constexpr char kServiceDisplayName[] = "Gandry Service";
-inline constexpr char kServiceDescription[] = "Keeps the services listed in Gandry.ini running.";
-// Error, warning and information events.
-inline constexpr std::uint32_t kEventTypesSupported = 7;
-
 // The command line the service must be registered with: this folder's gandry.svc, quoted.
 std::string ExpectedCommandLine(const Manager& manager);
 

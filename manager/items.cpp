@@ -5,19 +5,15 @@
 
 #include "common/ascii_text.h"
 #include "common/delay_rule.h"
+#include "common/ini_access.h"
+#include "common/ini_model.h"
+#include "common/parse_text.h"
 #include "manager/control.h"
-#include "watchdog/config.h"
-#include "watchdog/ini_access.h"
-#include "watchdog/service_control.h"
-#include "watchdog/zt_utils.h"
 
 namespace gandry {
 
 namespace {
 
-constexpr char kServices[] = "Services";
-constexpr char kSettings[] = "Settings";
-constexpr char kItemPrefix[] = "Item";
 constexpr int kDefaultAttempts = 3;
 constexpr int kDefaultPeriod = 0;
 
@@ -65,18 +61,19 @@ std::string Display(const std::string& field) {
 }
 
 bool HasKey(IniFile& file, const std::string& key) {
-  const std::vector<std::string> keys = file.ListKeys(kServices);
+  const std::vector<std::string> keys = file.ListKeys(kServicesSection);
   return std::any_of(keys.begin(), keys.end(),
                      [&](const std::string& k) { return EqualsNoCase(k, key); });
 }
 
 // The number after "Item" in a key like "Item12"; nothing for other keys.
 std::optional<std::int32_t> KeyNumber(const std::string& key) {
-  if (key.size() <= 4 || !EqualsNoCase(key.substr(0, 4), kItemPrefix) ||
-      !std::all_of(key.begin() + 4, key.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  const std::size_t prefix = std::string_view(kItemKeyPrefix).size();
+  if (key.size() <= prefix || !StartsWithNoCase(key, kItemKeyPrefix) ||
+      !std::all_of(key.begin() + prefix, key.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return std::nullopt;
   }
-  return ParseIntComplete(key.substr(4));
+  return ParseIntComplete(key.substr(prefix));
 }
 
 // One past the highest ItemN of the section, so that a new item comes last by number as it
@@ -84,14 +81,14 @@ std::optional<std::int32_t> KeyNumber(const std::string& key) {
 // a key that the section has, in any letter case.
 std::string NextFreeKey(IniFile& file) {
   std::int32_t highest = 0;
-  for (const std::string& key : file.ListKeys(kServices)) {
+  for (const std::string& key : file.ListKeys(kServicesSection)) {
     highest = std::max(highest, KeyNumber(key).value_or(0));
   }
   std::int64_t number = highest < std::numeric_limits<std::int32_t>::max() ? highest + 1 : 1;
-  while (HasKey(file, kItemPrefix + std::to_string(number))) {
+  while (HasKey(file, kItemKeyPrefix + std::to_string(number))) {
     ++number;
   }
-  return kItemPrefix + std::to_string(number);
+  return kItemKeyPrefix + std::to_string(number);
 }
 
 // A count option of add: a whole number from 0 up.
@@ -111,7 +108,7 @@ std::optional<int> CountOption(const ManagerArgs& args, const std::string& name,
 
 std::vector<Item> ReadItems(IniFile& file) {
   std::vector<Item> items;
-  for (ItemLine& line : ReadItemLines(file, kServices, kItemPrefix)) {
+  for (ItemLine& line : ReadItemLines(file)) {
     auto same_key = std::find_if(items.begin(), items.end(), [&](const Item& item) {
       return EqualsNoCase(item.key, line.key);
     });
@@ -119,23 +116,17 @@ std::vector<Item> ReadItems(IniFile& file) {
       ++same_key->lines;
       continue;
     }
+    ItemFields fields = SplitItem(line.value);
     Item item;
-    item.service = ExtractField(line.value, 1, '|');
-    item.attempts = ExtractField(line.value, 3, '|');
-    item.period = ExtractField(line.value, 4, '|');
+    item.service = std::move(fields.service);
+    item.attempts = std::move(fields.attempts);
+    item.period = std::move(fields.period);
     item.key = std::move(line.key);
     item.value = std::move(line.value);
     item.cut = line.cut;
     items.push_back(std::move(item));
   }
   return items;
-}
-
-std::optional<std::int32_t> ItemNumber(const std::string& field) {
-  if (field.empty()) {
-    return 0;
-  }
-  return ParseIntComplete(field);
 }
 
 int RunList(Manager& manager) {
@@ -205,9 +196,8 @@ int RunAdd(Manager& manager, const ManagerArgs& args) {
     }
   }
   const std::string key = NextFreeKey(*edit);
-  const std::string value =
-      service + "||" + std::to_string(*attempts) + "|" + std::to_string(*period);
-  if (const Status written = edit->WriteValue(kServices, key, value); !written) {
+  const std::string value = ComposeItem(service, *attempts, *period);
+  if (const Status written = edit->WriteValue(kServicesSection, key, value); !written) {
     return manager.Fail("Cannot write " + manager.ini_path, written.error());
   }
   return Finish(manager, std::move(edit), {"Added " + key + "=" + value + "."}, args);
@@ -228,15 +218,15 @@ int RunRemove(Manager& manager, const ManagerArgs& args) {
     // takes its place, and goes too only while it names the same service.
     std::string value = item.value;
     for (;;) {
-      if (const Status deleted = edit->DeleteKey(kServices, item.key); !deleted) {
+      if (const Status deleted = edit->DeleteKey(kServicesSection, item.key); !deleted) {
         return manager.Fail("Cannot write " + manager.ini_path, deleted.error());
       }
       done.push_back("Removed " + item.key + "=" + value + ".");
       if (!HasKey(*edit, item.key)) {
         break;
       }
-      value = edit->ReadValue(kServices, item.key);
-      if (!EqualsNoCase(ExtractField(value, 1, '|'), service)) {
+      value = edit->ReadValue(kServicesSection, item.key);
+      if (!EqualsNoCase(SplitItem(value).service, service)) {
         done.push_back("Kept " + item.key + "=" + value +
                        ", a later line with the same key: the watchdog reads it from now on.");
         break;
@@ -268,13 +258,14 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
     canonical_key = delay->key;
     value = std::to_string(*seconds);
   } else if (EqualsNoCase(key, kWatchModeKey)) {
-    if (!EqualsNoCase(text, kWatchModePoll) && !IsNotifyMode(text)) {
+    const std::optional<WatchMode> mode = ParseWatchMode(text);
+    if (!mode) {
       manager.err << "WatchMode is poll or notify, not \"" << text
                   << "\"; Gandry.ini is left as it was.\n";
       return kExitFailed;
     }
     canonical_key = kWatchModeKey;
-    value = ToLower(text);
+    value = WatchModeName(*mode);
   } else {
     manager.err << "There is no setting \"" << key
                 << "\": set LoopDelayThread, LoopDelayService, StartDelayThread or WatchMode.\n";
@@ -284,7 +275,7 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
   if (!edit) {
     return kExitFailed;
   }
-  if (const Status written = edit->WriteValue(kSettings, canonical_key, value); !written) {
+  if (const Status written = edit->WriteValue(kSettingsSection, canonical_key, value); !written) {
     return manager.Fail("Cannot write " + manager.ini_path, written.error());
   }
   return Finish(manager, std::move(edit), {"Set " + canonical_key + "=" + value + "."}, args);

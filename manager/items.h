@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,10 +11,10 @@ namespace gandry {
 // One item of Gandry.ini as the watchdog reads it.
 struct Item {
   std::string key;
-  std::string value;     // as the watchdog uses it: at most 200 characters
-  std::string service;   // field 1
-  std::string attempts;  // field 3, as written
-  std::string period;    // field 4, as written
+  std::string value;  // as the watchdog uses it: at most 200 characters
+  std::string service;
+  std::string attempts;  // as written
+  std::string period;    // as written
   bool cut = false;      // the line is longer than the watchdog reads
   // Lines of [Services] with this key. The profile functions read the first of them for each,
   // so the others are never watched and cannot be edited through the key.
@@ -25,10 +23,6 @@ struct Item {
 
 // The items of Gandry.ini in file order, one for each key.
 std::vector<Item> ReadItems(IniFile& file);
-
-// A field as the watchdog's monitor reads it; nothing when a non-empty field is not a complete
-// integer (the watchdog would then take whatever digits it begins with).
-std::optional<std::int32_t> ItemNumber(const std::string& field);
 
 // The commands that read and edit Gandry.ini.
 int RunList(Manager& manager);

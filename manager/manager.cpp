@@ -1,8 +1,8 @@
 #include "manager/manager.h"
 
 #include "common/ascii_text.h"
-#include "watchdog/config.h"
-#include "watchdog/ini_access.h"
+#include "common/ini_access.h"
+#include "common/ini_model.h"
 
 namespace gandry {
 

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "common/product_names.h"
 #include "platform/clock.h"
 #include "platform/error_text.h"
 #include "platform/event_source.h"
@@ -25,8 +26,6 @@ inline constexpr int kExitFailed = 1;  // an operation failed, or check found pr
 inline constexpr int kExitUsage = 2;
 // Gandry.ini was changed, but the running watchdog could not be made to read it again.
 inline constexpr int kExitNotReloaded = 3;
-
-inline constexpr char kWatchdogFileName[] = "gandry.svc";
 
 // The system as the manager reaches it.
 struct ManagerPlatform {

@@ -1,12 +1,7 @@
 #include "manager/run_manager.h"
 
-#include "common/ascii_text.h"
-#include "manager/check.h"
 #include "manager/command_line.h"
-#include "manager/control.h"
-#include "manager/install.h"
-#include "manager/items.h"
-#include "manager/status.h"
+#include "manager/command_table.h"
 
 namespace gandry {
 
@@ -18,42 +13,8 @@ int RunManager(ManagerPlatform& platform, const std::string& own_path,
     err << CommandUsage(parsed.command);
     return kExitUsage;
   }
-  const ManagerArgs& args = *parsed.args;
-  const std::string& command = args.command;
-  if (command == "help") {
-    out << (args.arguments.empty() ? ManagerUsage() : CommandUsage(ToLower(args.arguments[0])));
-    return kExitDone;
-  }
-  if (command == "version") {
-    out << ManagerVersionLine();
-    return kExitDone;
-  }
   Manager manager(platform, own_path, out, err);
-  if (command == "install") {
-    return RunInstall(manager, args);
-  }
-  if (command == "uninstall") {
-    return RunUninstall(manager);
-  }
-  if (command == "status") {
-    return RunStatus(manager, args);
-  }
-  if (command == "list") {
-    return RunList(manager);
-  }
-  if (command == "add") {
-    return RunAdd(manager, args);
-  }
-  if (command == "remove") {
-    return RunRemove(manager, args);
-  }
-  if (command == "set") {
-    return RunSet(manager, args);
-  }
-  if (command == "check") {
-    return RunCheck(manager, args);
-  }
-  return RunControl(manager, command);
+  return parsed.row->run(manager, *parsed.args);
 }
 
 }  // namespace gandry

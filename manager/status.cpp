@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "common/ascii_text.h"
+#include "common/ini_model.h"
+#include "common/product_names.h"
 #include "manager/control.h"
 #include "manager/items.h"
 #include "manager/json_output.h"
-#include "watchdog/service_control.h"
 
 namespace gandry {
 

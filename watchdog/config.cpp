@@ -8,47 +8,14 @@
 
 #include "common/ascii_text.h"
 #include "common/delay_rule.h"
-#include "watchdog/ini_access.h"
-#include "watchdog/zt_utils.h"
+#include "common/ini_access.h"
+#include "common/parse_text.h"
 
 namespace gandry {
-
-namespace {
-
-constexpr std::size_t kItemValueMax = 200;
-constexpr char kSettingsSection[] = "Settings";
-
-}  // namespace
-
-bool IsNotifyMode(std::string_view value) {
-  return EqualsNoCase(value, kWatchModeNotify);
-}
-
-std::string DirectoryOf(std::string_view path) {
-  const std::size_t last = path.find_last_of("\\:");
-  if (last == std::string_view::npos) {
-    return {};
-  }
-  return std::string(path.substr(0, last + 1));
-}
 
 DelayReading ReadDelay(IniFile& file, const char* section, const DelaySetting& setting) {
   const std::optional<std::int32_t> parsed = ParseIntComplete(file.ReadValue(section, setting.key));
   return {DelayInEffect(parsed, setting), DelayNeedsWriteBack(parsed, setting)};
-}
-
-std::vector<ItemLine> ReadItemLines(IniFile& file, const char* section, const char* prefix) {
-  std::vector<ItemLine> lines;
-  for (const std::string& key : file.ListKeys(section)) {
-    const std::string line = key + "=" + file.ReadValue(section, key);
-    if (StartsWithNoCase(line, prefix)) {
-      std::string value = line.substr(line.find('=') + 1);
-      const bool cut = value.size() > kItemValueMax;
-      value.resize(std::min(value.size(), kItemValueMax));
-      lines.push_back({key, std::move(value), cut});
-    }
-  }
-  return lines;
 }
 
 std::vector<std::string> LoadItems(IniFile& file, MessageChannel* channel, const char* section,
@@ -124,7 +91,8 @@ Status LoadConfiguration(Watchdog& watchdog) {
     }
   }
   // Read only: a watchdog that polls needs nothing in the file.
-  const bool notify = IsNotifyMode((*file)->ReadValue(kSettingsSection, kWatchModeKey));
+  const bool notify =
+      WatchModeOf((*file)->ReadValue(kSettingsSection, kWatchModeKey)) == WatchMode::kNotify;
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
   file->reset();  // an edit could not replace the file while it is open for reading
   WriteDelaysBack(watchdog, ini_path, write_back);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/command_line.h"
+#include "common/product_names.h"
 #include "common/zt_mapfile.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
@@ -13,7 +14,6 @@
 
 namespace gandry {
 
-inline constexpr char kEventSource[] = "Gandry Service";
 inline constexpr EventType kEventError = EventType::kError;
 inline constexpr EventType kEventWarning = EventType::kWarning;
 inline constexpr EventType kEventInformation = EventType::kInformation;

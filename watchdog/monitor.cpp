@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "common/date_time.h"
 #include "watchdog/format_text.h"
@@ -39,11 +40,15 @@ std::shared_ptr<TSrvManThread> TSrvManThread::Start(Watchdog& watchdog, const st
 
 TSrvManThread::TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number,
                              MonitorOrigin origin)
+    : TSrvManThread(watchdog, item, ReadWatchItem(item), thread_number, origin) {}
+
+TSrvManThread::TSrvManThread(Watchdog& watchdog, const std::string& item, WatchItem watched,
+                             int thread_number, MonitorOrigin origin)
     : watchdog_(watchdog),
       item_(item),
-      service_name_(ExtractField(item, 1, '|')),
-      attempt_limit_(ParseIntLoose(ExtractField(item, 3, '|'))),
-      restart_period_(ParseIntLoose(ExtractField(item, 4, '|'))),
+      service_name_(std::move(watched.service)),
+      attempt_limit_(watched.attempts),
+      restart_period_(watched.period_minutes),
       thread_number_(thread_number),
       origin_(origin) {}
 

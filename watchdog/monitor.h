@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/ini_model.h"
 #include "platform/waitable_flag.h"
 #include "watchdog/watchdog.h"
 
@@ -33,10 +34,10 @@ enum class MonitorOrigin : std::uint8_t {
 class TSrvManThread {
  public:
   // Counts the monitor in RunningMonitors (its new value is the thread number, unless a
-  // monitor of this run already had that), reads fields 1, 3 and 4 of `item`, creates its
-  // thread, logs "start thread #n of [name]" and only then lets the thread run. Throws
-  // std::runtime_error when no thread can be created; the monitor is then neither counted nor
-  // announced.
+  // monitor of this run already had that), reads the service and the numbers of `item`,
+  // creates its thread, logs "start thread #n of [name]" and only then lets the thread run.
+  // Throws std::runtime_error when no thread can be created; the monitor is then neither
+  // counted nor announced.
   static std::shared_ptr<TSrvManThread> Start(Watchdog& watchdog, const std::string& item,
                                               MonitorOrigin origin = MonitorOrigin::kRunStart);
 
@@ -68,6 +69,8 @@ class TSrvManThread {
 
  private:
   TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number,
+                MonitorOrigin origin);
+  TSrvManThread(Watchdog& watchdog, const std::string& item, WatchItem watched, int thread_number,
                 MonitorOrigin origin);
 
   enum class PauseEnd : std::uint8_t { kElapsed, kStopReported, kTerminated };

@@ -3,14 +3,13 @@
 #include <cstdint>
 #include <mutex>
 
+#include "common/product_names.h"
 #include "platform/service_host.h"
 #include "platform/service_status.h"
 #include "platform/waitable_flag.h"
 #include "watchdog/watchdog.h"
 
 namespace gandry {
-
-inline constexpr char kServiceName[] = "zt-gandry-demon";
 
 inline constexpr AcceptedControls kControlsAccepted{
     .stop = true, .pause_continue = true, .shutdown = true, .param_change = true};

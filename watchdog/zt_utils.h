@@ -1,19 +1,14 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 
+#include "common/stop_limits.h"
 #include "platform/clock.h"
 #include "platform/service_manager.h"
 #include "platform/waitable_flag.h"
 
 namespace gandry {
-
-// The longest that StartAndWait or StopAndWait waits while a service is pending.
-inline constexpr std::chrono::minutes kPendingWaitLimit{10};
 
 // The current state of the named service; kUnknown when the manager, the service or its
 // status could not be obtained.
@@ -31,16 +26,6 @@ bool StartAndWait(ServiceManager& services, Clock& clock, const std::string& nam
 // control was refused, and 0 when it was taken or could not be sent.
 bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name,
                  const WaitableFlag* cancel, std::uint32_t* refusal = nullptr);
-
-// The index-th field (from 1) of `text` split at `separator`; empty when there are fewer.
-std::string ExtractField(std::string_view text, int index, char separator);
-
-// A lenient 32-bit integer parse that never fails (leading blanks, optional sign, decimal or
-// $/x/0x hexadecimal digits, stopping at the first other character).
-std::int32_t ParseIntLoose(std::string_view text);
-
-// The same parse, but a value only when the whole text is an integer within the limits.
-std::optional<std::int32_t> ParseIntComplete(std::string_view text);
 
 // `time` (days since 30 December 1899) moved by `minutes`, rounded once.
 double AddMinutes(int minutes, double time);

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "manager/command_table.h"
 #include "manager_rig.h"
 
 namespace gandry {
@@ -85,6 +88,22 @@ TEST(ManagerCommandLine, HelpAndVersionPrintAndSucceedInEveryForm) {
     EXPECT_EQ(rig.out, "gandry-manager " GANDRY_VERSION "\n");
     EXPECT_EQ(rig.err, "");
   }
+}
+
+TEST(ManagerCommandLine, EachCommandRunsItsOwnHandlerAndAnUnknownOneNone) {
+  std::set<int (*)(Manager&, const ManagerArgs&)> handlers;
+  for (const ManagerCommand& command : ManagerCommands()) {
+    std::vector<std::string> line(1 + command.arguments, "x");
+    line[0] = command.name;
+    const ParsedArgs parsed = ParseManagerArgs(line);
+    ASSERT_TRUE(parsed.args) << parsed.error;
+    EXPECT_EQ(parsed.row, &command) << command.name;
+    EXPECT_TRUE(handlers.insert(command.run).second) << command.name << " shares a handler";
+  }
+  ManagerRig rig;
+  const FakeServiceDatabase::Service& watchdog = rig.Installed();
+  EXPECT_EQ(rig.Run({"frobnicate"}), 2);
+  EXPECT_TRUE(watchdog.commands.empty());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "watchdog/zt_utils.h"
+#include "common/parse_text.h"
 
 namespace gandry {
 namespace {

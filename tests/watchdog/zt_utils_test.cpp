@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/parse_text.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_service_manager.h"
 #include "watchdog/zt_utils.h"

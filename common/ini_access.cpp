@@ -1,4 +1,4 @@
-#include "watchdog/ini_access.h"
+#include "common/ini_access.h"
 
 #include <cstdint>
 
