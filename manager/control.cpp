@@ -108,8 +108,8 @@ int NotReloaded(Manager& manager, const std::string& reason) {
 }  // namespace
 
 std::string ExitCodesText(Manager& manager, const ServiceRunState& run) {
-  std::string text = "exit code " + std::to_string(run.exit_code) + " (" +
-                     manager.SystemText(SystemError{run.exit_code});
+  std::string text =
+      "exit code " + std::to_string(run.exit_code) + " (" + manager.SystemText(run.exit_code);
   if (run.exit_code == kServiceSpecificError) {
     text += "; its own code " + std::to_string(run.service_exit_code);
   }
@@ -159,8 +159,8 @@ int ControlAndWait(Manager& manager, const std::string& name, ServiceCommand com
   const Status sent = manager.platform.commands.Send(name, command);
   const bool already =
       !sent &&
-      ((command == ServiceCommand::kStart && sent.error().code == kErrorServiceAlreadyRunning) ||
-       (command == ServiceCommand::kStop && sent.error().code == kErrorServiceNotActive));
+      ((command == ServiceCommand::kStart && sent.error().kind == ErrorKind::kAlreadyRunning) ||
+       (command == ServiceCommand::kStop && sent.error().kind == ErrorKind::kNotRunning));
   if (!sent && !already) {
     return manager.Fail("Cannot send the request to the service \"" + name + "\"", sent.error());
   }
@@ -212,7 +212,7 @@ int ReloadAfterEdit(Manager& manager, const ManagerArgs& args) {
     return kExitDone;
   }
   Result<ServiceRunState> state = manager.platform.commands.Query(kServiceName);
-  const bool absent = !state && state.error().code == kErrorServiceDoesNotExist;
+  const bool absent = !state && state.error().kind == ErrorKind::kNoSuchService;
   // A watchdog that is starting reads the file yet; one that is stopping reads it next time.
   if (absent || (state && (state->state == ServiceState::kStopped ||
                            state->state == ServiceState::kStartPending ||

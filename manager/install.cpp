@@ -15,16 +15,6 @@ namespace {
 
 using std::chrono::minutes;
 
-// Errors by which a system says that it does not have a setting at all.
-bool IsUnsupported(SystemError error) {
-  constexpr std::uint32_t kNotSupported = 50;
-  constexpr std::uint32_t kInvalidParameter = 87;
-  constexpr std::uint32_t kCallNotImplemented = 120;
-  constexpr std::uint32_t kInvalidLevel = 124;
-  return error.code == kNotSupported || error.code == kInvalidParameter ||
-         error.code == kCallNotImplemented || error.code == kInvalidLevel;
-}
-
 // The start type of a registration by name.
 const char* StartTypeOf(const ServiceRegistration& registration) {
   return StartTypeName(registration.start_type, registration.delayed_start);
@@ -65,7 +55,7 @@ int RegisterService(Manager& manager, const ServiceRegistration& wanted) {
     }
     manager.out << "The service \"" << kServiceName << "\" is registered (" << StartTypeOf(wanted)
                 << " start).\n";
-  } else if (existing.error().code == kErrorServiceDoesNotExist) {
+  } else if (existing.error().kind == ErrorKind::kNoSuchService) {
     const Status created = setup.Create(kServiceName, wanted);
     if (!created) {
       return manager.Fail("Cannot register the service \"" + std::string(kServiceName) + "\"",
@@ -82,7 +72,7 @@ int RegisterService(Manager& manager, const ServiceRegistration& wanted) {
     return manager.Fail("Cannot set the service's description", described.error());
   }
   const Status recovery = manager.platform.recovery.Set(kServiceName, ExpectedFailureActions());
-  if (!recovery && IsUnsupported(recovery.error())) {
+  if (!recovery && recovery.error().kind == ErrorKind::kNotSupported) {
     // The service works without them; only a crash of the watchdog goes unrepaired.
     manager.err << "Warning: this system does not take the service's recovery actions: "
                 << manager.Explain(recovery.error()) << '\n';
@@ -190,7 +180,7 @@ int RunUninstall(Manager& manager) {
   ServiceCommands& commands = manager.platform.commands;
   Result<ServiceRunState> state = commands.Query(kServiceName);
   int result = kExitDone;
-  if (!state && state.error().code == kErrorServiceDoesNotExist) {
+  if (!state && state.error().kind == ErrorKind::kNoSuchService) {
     manager.out << "The service \"" << kServiceName << "\" is not installed.\n";
   } else if (!state) {
     return manager.Fail("Cannot query the service \"" + std::string(kServiceName) + "\"",
@@ -201,13 +191,13 @@ int RunUninstall(Manager& manager) {
       result = ControlAndWait(manager, kServiceName, ServiceCommand::kStop, ServiceState::kStopped);
     }
     const Status deleted = manager.platform.setup.Delete(kServiceName);
-    if (!deleted && deleted.error().code != kErrorServiceMarkedForDelete) {
+    if (!deleted && deleted.error().kind != ErrorKind::kMarkedForDelete) {
       return manager.Fail("Cannot delete the service \"" + std::string(kServiceName) + "\"",
                           deleted.error());
     }
     // Windows deletes a service at once only when it is stopped and nobody holds it open.
     const Result<ServiceRegistration> left = manager.platform.setup.Query(kServiceName);
-    if (!left && left.error().code == kErrorServiceDoesNotExist) {
+    if (!left && left.error().kind == ErrorKind::kNoSuchService) {
       manager.out << "Deleted the service \"" << kServiceName << "\".\n";
     } else {
       manager.out << "Windows has marked the service \"" << kServiceName

@@ -48,8 +48,8 @@ struct Manager {
   Manager(ManagerPlatform& platform_in, const std::string& own_path, std::ostream& out_in,
           std::ostream& err_in);
 
-  // The system's text for `error` without its line end and final full stop.
-  std::string SystemText(SystemError error);
+  // The system's text for its error code `code` without its line end and final full stop.
+  std::string SystemText(std::uint32_t code);
   // The same, ending in a full stop; access denied comes with the hint to run elevated.
   std::string Explain(SystemError error);
   // Writes "<what>: <explanation>" to err and returns kExitFailed.
@@ -67,12 +67,5 @@ struct Manager {
   std::ostream& out;
   std::ostream& err;
 };
-
-// Some of the system's error codes that the manager acts on.
-inline constexpr std::uint32_t kErrorAccessDenied = 5;
-inline constexpr std::uint32_t kErrorServiceAlreadyRunning = 1056;
-inline constexpr std::uint32_t kErrorServiceNotActive = 1062;
-inline constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
-inline constexpr std::uint32_t kErrorServiceMarkedForDelete = 1072;
 
 }  // namespace gandry

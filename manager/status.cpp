@@ -42,13 +42,13 @@ ServiceReport Inspect(Manager& manager, const std::string& name) {
     return report;
   }
   report.registration = *registration;
-  report.exit_text = manager.SystemText(SystemError{run->exit_code});
+  report.exit_text = manager.SystemText(run->exit_code);
   return report;
 }
 
 std::string Describe(Manager& manager, const ServiceReport& report) {
   if (report.error) {
-    if (report.error->code == kErrorServiceDoesNotExist) {
+    if (report.error->kind == ErrorKind::kNoSuchService) {
       return "not installed";
     }
     return "unknown (" + manager.Explain(*report.error) + ")";
@@ -61,7 +61,7 @@ std::string Describe(Manager& manager, const ServiceReport& report) {
 Json ToJson(Manager& manager, const ServiceReport& report) {
   Json json;
   json["service"] = report.name;
-  json["installed"] = !report.error || report.error->code != kErrorServiceDoesNotExist;
+  json["installed"] = !report.error || report.error->kind != ErrorKind::kNoSuchService;
   if (report.error) {
     json["state"] = nullptr;
     json["error"] = report.error->code;
@@ -139,7 +139,7 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
                   << (items[i].period.empty() ? "0" : items[i].period) << " min\n";
     }
   }
-  const bool failed = watchdog.error && watchdog.error->code != kErrorServiceDoesNotExist;
+  const bool failed = watchdog.error && watchdog.error->kind != ErrorKind::kNoSuchService;
   return failed || ini_error ? kExitFailed : kExitDone;
 }
 

@@ -138,9 +138,8 @@ bool StartAndWait(ServiceManager& services, Clock& clock, const std::string& nam
   if (!service) {
     return false;
   }
-  // The request's own answer does not matter: a service that is already running has done
-  // what was asked, and the state obtained afterwards tells the rest.
-  (void)(*service)->Start();
+  IgnoreFailure((*service)->Start(),
+                "a service already running has done what was asked; the state afterwards tells");
   return WaitWhilePending(**service, clock, ServiceState::kStartPending, std::nullopt, cancel) ==
          ServiceState::kRunning;
 }

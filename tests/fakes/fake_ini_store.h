@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ini_store.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -81,13 +82,13 @@ class FakeIniStore final : public IniStore {
   Result<std::unique_ptr<IniEdit>> Edit(const std::string& path) override {
     if (busy > 0) {
       --busy;
-      return SystemError{kErrorIniBusy};
+      return ErrorOf(ErrorKind::kBusy);
     }
     if (on_edit) {
       on_edit();
     }
     if (writes_fail_) {
-      return SystemError{5};  // ERROR_ACCESS_DENIED
+      return ErrorOf(ErrorKind::kAccessDenied);
     }
     return Open<IniEdit>(path);
   }
@@ -185,7 +186,7 @@ class FakeIniStore final : public IniStore {
   template <class Interface>
   Result<std::unique_ptr<Interface>> Open(const std::string& path) {
     if (auto error = unreadable.find(path); error != unreadable.end()) {
-      return SystemError{error->second};
+      return WinError(error->second);
     }
     auto file = files_.find(path);
     const bool exists = file != files_.end();

@@ -10,6 +10,7 @@
 #include "platform/service_commands.h"
 #include "platform/service_recovery.h"
 #include "platform/service_setup.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -66,10 +67,10 @@ class FakeServiceDatabase {
     }
     Status Create(const std::string& name, const ServiceRegistration& registration) override {
       if (db_.fail_all) {
-        return SystemError{*db_.fail_all};
+        return WinError(*db_.fail_all);
       }
       if (db_.services_.contains(name)) {
-        return SystemError{1073};  // ERROR_SERVICE_EXISTS
+        return WinError(win_error::kServiceExists);
       }
       db_.services_[name].registration = registration;
       return {};
@@ -119,7 +120,7 @@ class FakeServiceDatabase {
         return *error;
       }
       if (db_.recovery_fails) {
-        return SystemError{*db_.recovery_fails};
+        return WinError(*db_.recovery_fails);
       }
       db_.services_[name].failure_actions = actions;
       return {};
@@ -138,18 +139,18 @@ class FakeServiceDatabase {
       }
       Service& s = db_.services_[name];
       if (s.refuse) {
-        return SystemError{*s.refuse};
+        return WinError(*s.refuse);
       }
       const ServiceState state = s.run.state;
       if (command == ServiceCommand::kStart) {
         if (state != ServiceState::kStopped) {
-          return SystemError{1056};  // ERROR_SERVICE_ALREADY_RUNNING
+          return ErrorOf(ErrorKind::kAlreadyRunning);
         }
         Move(s, ServiceState::kStartPending,
              s.start_fails ? ServiceState::kStopped : ServiceState::kRunning);
         s.running_left = s.stops_after_start ? s.stops_after_start->first : -1;
       } else if (state == ServiceState::kStopped) {
-        return SystemError{1062};  // ERROR_SERVICE_NOT_ACTIVE
+        return ErrorOf(ErrorKind::kNotRunning);
       } else if (command == ServiceCommand::kStop) {
         Move(s, ServiceState::kStopPending,
              s.stop_hangs ? ServiceState::kStopPending : ServiceState::kStopped);
@@ -202,10 +203,10 @@ class FakeServiceDatabase {
  private:
   std::optional<SystemError> Check(const std::string& name) {
     if (fail_all) {
-      return SystemError{*fail_all};
+      return WinError(*fail_all);
     }
     if (!services_.contains(name)) {
-      return SystemError{1060};  // ERROR_SERVICE_DOES_NOT_EXIST
+      return ErrorOf(ErrorKind::kNoSuchService);
     }
     return std::nullopt;
   }

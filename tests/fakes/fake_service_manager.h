@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/service_manager.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -98,17 +99,17 @@ class FakeServiceManager final : public ServiceManager {
                                               ServiceAccess access) override {
     std::lock_guard lock(mutex_);
     if (manager_fails_) {
-      return SystemError{5};  // ERROR_ACCESS_DENIED
+      return ErrorOf(ErrorKind::kAccessDenied);
     }
     auto it = services_.find(name);
     if (it == services_.end()) {
-      return SystemError{1060};  // ERROR_SERVICE_DOES_NOT_EXIST
+      return ErrorOf(ErrorKind::kNoSuchService);
     }
     if (it->second.open_throws) {
       throw std::runtime_error("cannot open " + name);
     }
     if (it->second.open_fails && it->second.open_fails(access)) {
-      return SystemError{1723};  // RPC_S_SERVER_TOO_BUSY
+      return WinError(win_error::kRpcServerTooBusy);
     }
     ++it->second.opens;
     it->second.last_access = access;
@@ -120,10 +121,10 @@ class FakeServiceManager final : public ServiceManager {
     std::lock_guard lock(mutex_);
     auto it = services_.find(name);
     if (it == services_.end()) {
-      return SystemError{1060};  // ERROR_SERVICE_DOES_NOT_EXIST
+      return ErrorOf(ErrorKind::kNoSuchService);
     }
     if (it->second.watch_fails) {
-      return SystemError{120};  // ERROR_CALL_NOT_IMPLEMENTED
+      return WinError(win_error::kCallNotImplemented);
     }
     ++it->second.watches;
     auto watch = std::make_unique<Subscription>(*this, name, std::move(on_event));
@@ -170,10 +171,10 @@ class FakeServiceManager final : public ServiceManager {
       Service& s = owner_.services_[name_];
       ++s.starts;
       if (s.state != ServiceState::kStopped) {
-        return SystemError{1056};  // ERROR_SERVICE_ALREADY_RUNNING
+        return ErrorOf(ErrorKind::kAlreadyRunning);
       }
       if (s.start_fails) {
-        return SystemError{1053};  // ERROR_SERVICE_REQUEST_TIMEOUT
+        return ErrorOf(ErrorKind::kTimedOut);
       }
       s.state = (s.hang_start_pending || s.start_pending_polls > 0) ? ServiceState::kStartPending
                                                                     : ServiceState::kRunning;
@@ -189,13 +190,13 @@ class FakeServiceManager final : public ServiceManager {
       Service& s = owner_.services_[name_];
       ++s.stops;
       if (s.state == ServiceState::kStopped) {
-        return SystemError{1062};  // ERROR_SERVICE_NOT_ACTIVE
+        return ErrorOf(ErrorKind::kNotRunning);
       }
       if (s.stop_refusal != 0) {
-        return SystemError{s.stop_refusal};
+        return WinError(s.stop_refusal);
       }
       if (s.state != ServiceState::kRunning && s.state != ServiceState::kPaused) {
-        return SystemError{1061};  // ERROR_SERVICE_CANNOT_ACCEPT_CTRL
+        return WinError(win_error::kServiceCannotAcceptControl);
       }
       unacknowledged_stop_ = s.stop_ack_polls;
       if (unacknowledged_stop_ == 0) {
@@ -211,7 +212,7 @@ class FakeServiceManager final : public ServiceManager {
       Service& s = owner_.services_[name_];
       ++s.queries;
       if (s.query_fails) {
-        return SystemError{6};  // ERROR_INVALID_HANDLE
+        return WinError(win_error::kInvalidHandle);
       }
       const bool starting = s.state == ServiceState::kStartPending;
       const ServiceState before = s.state;

@@ -40,7 +40,8 @@ TEST(ManagerControl, AStartThatFailsOrAStopThatHangsExitsWithOne) {
 
   // A watchdog that stops again at once, as on a Gandry.ini it cannot read, is no success.
   watchdog.start_fails = false;
-  watchdog.stops_after_start = {{2, {ServiceState::kStopped, 1066, 1, 0}}};
+  watchdog.stops_after_start = {
+      {2, {ServiceState::kStopped, win_error::kServiceSpecificError, 1, 0}}};
   for (const char* command : {"start", "restart"}) {
     EXPECT_EQ(rig.Run({command}), 1) << command;
     EXPECT_EQ(rig.err,
@@ -60,8 +61,9 @@ TEST(ManagerControl, AStartThatFailsOrAStopThatHangsExitsWithOne) {
   EXPECT_GE(rig.clock.TickMs() - before, 60'000);
   EXPECT_LT(rig.clock.TickMs() - before, 61'000);
 
-  watchdog.refuse = 1052;
-  rig.errors.texts[1052] = "The requested control is not valid for this service.\r\n";
+  watchdog.refuse = win_error::kInvalidServiceControl;
+  rig.errors.texts[win_error::kInvalidServiceControl] =
+      "The requested control is not valid for this service.\r\n";
   EXPECT_EQ(rig.Run({"reload"}), 1);
   EXPECT_EQ(rig.err,
             "Cannot ask the service \"zt-gandry-demon\" to reload Gandry.ini: The requested "
@@ -83,8 +85,9 @@ TEST(ManagerControl, AnEditThatCannotBeReloadedExitsWithThree) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0"});
   FakeServiceDatabase::Service& watchdog = rig.Installed(ServiceState::kPausePending);
-  watchdog.refuse = 1061;
-  rig.errors.texts[1061] = "The service cannot accept control messages at this time.\r\n";
+  watchdog.refuse = win_error::kServiceCannotAcceptControl;
+  rig.errors.texts[win_error::kServiceCannotAcceptControl] =
+      "The service cannot accept control messages at this time.\r\n";
   EXPECT_EQ(rig.Run({"add", "BITS", "--force"}), 3);
   EXPECT_EQ(rig.err,
             "Gandry.ini changed, not reloaded: The service cannot accept control messages at "
@@ -93,7 +96,7 @@ TEST(ManagerControl, AnEditThatCannotBeReloadedExitsWithThree) {
   EXPECT_EQ(rig.Run({"add", "BITS", "--force"}), 1);
   EXPECT_THAT(rig.err, HasSubstr("\"BITS\" is already listed (Item2=BITS||3|0)"));
 
-  rig.services.fail_all = 5;
+  rig.services.fail_all = win_error::kAccessDenied;
   EXPECT_EQ(rig.Run({"set", "LoopDelayThread", "10"}), 3);
   EXPECT_THAT(rig.err, HasSubstr("not reloaded: cannot query the watchdog: Access is denied."));
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayThread"), "10");

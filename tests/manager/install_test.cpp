@@ -106,7 +106,7 @@ TEST(ManagerInstall, AnIniWithoutItemsLeavesTheServiceStoppedAndSucceeds) {
 
 TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) {
   ManagerRig rig;
-  rig.services.fail_all = 5;
+  rig.services.fail_all = win_error::kAccessDenied;
   EXPECT_EQ(rig.Run({"install"}), 1);
   EXPECT_EQ(rig.err,
             "Cannot look up the service \"zt-gandry-demon\": Access is denied. Run "
@@ -121,13 +121,13 @@ TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) 
 
   // A system without recovery actions gets a warning; a refusal of them fails.
   rig.files.files[kSvc] = "MZ";
-  rig.services.recovery_fails = 87;
-  rig.errors.texts[87] = "Invalid parameter.\r\n";
+  rig.services.recovery_fails = win_error::kInvalidParameter;
+  rig.errors.texts[win_error::kInvalidParameter] = "Invalid parameter.\r\n";
   EXPECT_EQ(rig.Run({"install", "--no-start"}), 0);
   EXPECT_EQ(rig.err,
             "Warning: this system does not take the service's recovery actions: Invalid "
             "parameter.\n");
-  rig.services.recovery_fails = 5;
+  rig.services.recovery_fails = win_error::kAccessDenied;
   EXPECT_EQ(rig.Run({"install", "--no-start"}), 1);
   EXPECT_THAT(rig.err, StartsWith("Cannot set the service's recovery actions: Access is denied."));
   rig.services.recovery_fails.reset();

@@ -196,10 +196,13 @@ TEST(MonitorTest, ScheduleFollowsElapsedTimeWhenTheLocalClockJumps) {
 TEST(MonitorTest, ARefusedStopIsNoRestartAndIsLoggedOnce) {
   WatchdogRig rig(kServiceMode);
   rig.services.Add("svc", ServiceState::kRunning);
-  rig.services.Modify("svc", [](auto& s) { s.stop_refusal = 1051; });
+  rig.services.Modify("svc",
+                      [](auto& s) { s.stop_refusal = win_error::kDependentServicesRunning; });
   // A restart on every pass; pass 3 is refused with another error, pass 4 goes through.
   RunPasses(rig, "svc||0|-1", 5, [&rig](int pause) {
-    const std::uint32_t refusals[] = {1051, 1052, 0, 1052};
+    using namespace win_error;
+    const std::uint32_t refusals[] = {kDependentServicesRunning, kInvalidServiceControl, 0,
+                                      kInvalidServiceControl};
     if (pause % 2 == 0 && pause <= 8) {
       rig.services.Modify("svc", [&](auto& s) { s.stop_refusal = refusals[pause / 2 - 1]; });
     }
@@ -210,10 +213,10 @@ TEST(MonitorTest, ARefusedStopIsNoRestartAndIsLoggedOnce) {
   };
   const auto events = rig.events.messages();
   ASSERT_EQ(events.size(), 4u);
-  EXPECT_EQ(events[0], refused(1051));
-  EXPECT_EQ(events[1], refused(1052));
+  EXPECT_EQ(events[0], refused(win_error::kDependentServicesRunning));
+  EXPECT_EQ(events[1], refused(win_error::kInvalidServiceControl));
   EXPECT_THAT(events[2], ::testing::StartsWith("Service [svc] successfully restarted."));
-  EXPECT_EQ(events[3], refused(1052));
+  EXPECT_EQ(events[3], refused(win_error::kInvalidServiceControl));
   EXPECT_EQ(rig.services.Get("svc").stops, 5);
   EXPECT_EQ(rig.services.Get("svc").starts, 1);
 }

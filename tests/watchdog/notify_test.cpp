@@ -142,7 +142,8 @@ TEST(NotifyTest, AFailedOrEndedSubscriptionFallsBackToPolling) {
   {
     NotifyRig rig;
     auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
-    rig.clock.At(stop - 500, [&rig] { rig.services.FailWatches("svc", 1726); });
+    rig.clock.At(stop - 500,
+                 [&rig] { rig.services.FailWatches("svc", win_error::kRpcCallFailed); });
     rig.StopAt(stop);
     EXPECT_EQ(rig.StartsAt(pass - 1), 0);
     EXPECT_EQ(rig.StartsAt(pass + 1), 1);

@@ -127,7 +127,7 @@ TEST_F(ServiceOps, AStopThatIsAcknowledgedLateIsWaitedFor) {
 
   // A service that refuses the control is not waited for: its running is the outcome.
   services.Add("refuses", ServiceState::kRunning);
-  services.Modify("refuses", [](auto& s) { s.stop_refusal = 1052; });
+  services.Modify("refuses", [](auto& s) { s.stop_refusal = win_error::kInvalidServiceControl; });
   clock.ClearPauses();
   EXPECT_FALSE(StopAndWait(services, clock, "refuses", nullptr));
   EXPECT_TRUE(clock.pauses().empty());
