@@ -13,7 +13,7 @@ const char* StateName(ServiceState state);
 const char* StartTypeName(StartType type, bool delayed);
 
 // "exit code N (the system's text)", with the service's own code when it reported one.
-std::string ExitCodesText(Manager& manager, const ServiceRunState& run);
+std::string ExitCodesText(Manager& manager, const ServiceStatus& run);
 
 // start, stop, pause, continue, restart and reload on the watchdog service. Each but reload
 // waits for the state it asks for and prints the state reached.

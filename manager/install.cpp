@@ -27,7 +27,7 @@ void ReportRepairs(Manager& manager, const ServiceRegistration& was,
     manager.out << "The service ran \"" << was.command_line << "\"; it now runs \""
                 << wanted.command_line << "\".\n";
     // The service manager keeps a running process as it is.
-    const Result<ServiceRunState> run = manager.platform.commands.Query(kServiceName);
+    const Result<ServiceStatus> run = QueryService(manager.platform.services, kServiceName);
     if (run && run->state != ServiceState::kStopped) {
       manager.out << "It runs the old command line until it is restarted: "
                      "\"gandry-manager restart\".\n";
@@ -177,8 +177,7 @@ int RunInstall(Manager& manager, const ManagerArgs& args) {
 }
 
 int RunUninstall(Manager& manager) {
-  ServiceCommands& commands = manager.platform.commands;
-  Result<ServiceRunState> state = commands.Query(kServiceName);
+  Result<ServiceStatus> state = QueryService(manager.platform.services, kServiceName);
   int result = kExitDone;
   if (!state && state.error().kind == ErrorKind::kNoSuchService) {
     manager.out << "The service \"" << kServiceName << "\" is not installed.\n";

@@ -11,7 +11,7 @@
 #include "platform/files.h"
 #include "platform/ini_store.h"
 #include "platform/result.h"
-#include "platform/service_commands.h"
+#include "platform/service_manager.h"
 #include "platform/service_recovery.h"
 #include "platform/service_setup.h"
 #include "platform/text_encoding.h"
@@ -32,7 +32,7 @@ inline constexpr char kWatchdogFileName[] = "gandry.svc";
 struct ManagerPlatform {
   ServiceSetup& setup;
   ServiceRecovery& recovery;
-  ServiceCommands& commands;
+  ServiceManager& services;
   EventSources& sources;
   IniStore& ini;
   Files& files;

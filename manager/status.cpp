@@ -22,7 +22,7 @@ using Json = nlohmann::ordered_json;
 struct ServiceReport {
   std::string name;
   std::optional<SystemError> error;  // why nothing could be found out
-  ServiceRunState run;
+  ServiceStatus run;
   ServiceRegistration registration;
   std::string exit_text;
 };
@@ -30,7 +30,7 @@ struct ServiceReport {
 ServiceReport Inspect(Manager& manager, const std::string& name) {
   ServiceReport report;
   report.name = name;
-  Result<ServiceRunState> run = manager.platform.commands.Query(name);
+  Result<ServiceStatus> run = QueryService(manager.platform.services, name);
   if (!run) {
     report.error = run.error();
     return report;

@@ -34,11 +34,10 @@ class TSrvManThread {
  public:
   // Counts the monitor in RunningMonitors (its new value is the thread number, unless a
   // monitor of this run already had that), reads fields 1, 3 and 4 of `item`, creates its
-  // thread, logs "start thread #n of [name]" and only then lets the thread run. Throws
-  // std::runtime_error when no thread can be created; the monitor is then neither counted nor
-  // announced.
-  static std::shared_ptr<TSrvManThread> Start(Watchdog& watchdog, const std::string& item,
-                                              MonitorOrigin origin = MonitorOrigin::kRunStart);
+  // thread, logs "start thread #n of [name]" and only then lets the thread run. Fails when no
+  // thread can be created; the monitor is then neither counted nor announced.
+  static Result<std::shared_ptr<TSrvManThread>> Start(
+      Watchdog& watchdog, const std::string& item, MonitorOrigin origin = MonitorOrigin::kRunStart);
 
   TSrvManThread(const TSrvManThread&) = delete;
   TSrvManThread& operator=(const TSrvManThread&) = delete;

@@ -158,7 +158,7 @@ bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name
   // its "running" of that moment for the outcome would let a scheduled restart start a service
   // that is still running, report success, and leave it stopped; so after an accepted stop,
   // running is waited out like stop pending.
-  const Status sent = (*service)->SendStop();
+  const Status sent = (*service)->Control(ControlCode::kStop);
   const bool accepted = sent.ok();
   if (!accepted && refusal != nullptr) {
     *refusal = sent.error().code;

@@ -212,7 +212,7 @@ TEST(ServiceControlTest, AtShutdownARestartUnderWayStopsTheServiceAndStartsItNoM
   ServiceControl control(rig.watchdog, reporter);
   rig.services.Add("svc", ServiceState::kRunning);
   rig.services.Modify("svc", [](auto& s) { s.stop_pending_polls = 3; });
-  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||0|-1");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||0|-1");
   // During the stop wait of the first restart; the supervisor then asks its monitors to end.
   rig.clock.At(kStartDelayThread.count() + 50, [&] {
     control.Control(ServiceRequest::kShutdown);
