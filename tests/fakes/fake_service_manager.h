@@ -53,8 +53,8 @@ class FakeServiceManager final : public ServiceManager {
     bool start_dies = false;   // a start is taken, but ends in stopped instead of running
     std::optional<StopAfterStart> stops_after_start;
     // Controls other than a start, of a service that is not stopped, are refused with this
-    // error code (0 for none), as Windows refuses them: 1052 for a service that takes no stop,
-    // 1051 for one whose dependent services run.
+    // error code (0 for none), as Windows refuses them: win_error::kInvalidServiceControl for a
+    // service that takes no stop, kDependentServicesRunning for one whose dependents run.
     std::uint32_t refuse = 0;
     int start_pending_polls = 0;      // queries answered with start pending after a start
     int stop_pending_polls = 0;       // queries answered with stop pending after a stop
