@@ -13,12 +13,12 @@ class FakeImplementation {
   ServiceManager& services() { return fake_; }
   Clock& clock() { return clock_; }
   std::string AddService() {
-    const std::string name = "svc" + std::to_string(++added_);
+    std::string name = "svc" + std::to_string(++added_);
     fake_.Add(name, ServiceState::kStopped).PendFor(2);
     return name;
   }
   std::string AddServiceWithoutStop() {
-    const std::string name = AddService();
+    std::string name = AddService();
     fake_.Find(name)->refuse = win_error::kInvalidServiceControl;
     return name;
   }
