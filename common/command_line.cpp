@@ -64,22 +64,21 @@ std::vector<std::string> SplitCommandLine(std::string_view command_line) {
   return args;
 }
 
-bool parseCommandLine(const std::vector<std::string>& args, RunMode& mode) {
+std::optional<RunMode> parseCommandLine(const std::vector<std::string>& args) {
   if (args.size() != 2) {
-    return true;
+    return std::nullopt;
   }
   const std::string& argument = args[1];
   if (argument.empty() || (argument[0] != '-' && argument[0] != '/')) {
-    return true;
+    return std::nullopt;
   }
   const std::string word = ToLower(argument.substr(1, kOptionTextMax));
   for (std::size_t i = 0; i < kOptionWords.size(); ++i) {
     if (word == kOptionWords[i]) {
-      mode = static_cast<RunMode>(i);
-      return false;
+      return static_cast<RunMode>(i);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace gandry

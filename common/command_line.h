@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,7 @@ inline constexpr std::uint32_t kExitBadCommandLine = 31;
 std::vector<std::string> SplitCommandLine(std::string_view command_line);
 
 // Accepts exactly one argument after the program name: '-' or '/' followed by one of the
-// option words in any letter case. Returns true when the command line is rejected; otherwise
-// stores the chosen mode in `mode`.
-bool parseCommandLine(const std::vector<std::string>& args, RunMode& mode);
+// option words in any letter case. The chosen mode, or nothing when the line is rejected.
+std::optional<RunMode> parseCommandLine(const std::vector<std::string>& args);
 
 }  // namespace gandry

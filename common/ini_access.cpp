@@ -8,13 +8,13 @@ namespace {
 
 constexpr std::chrono::milliseconds kBusyPause{50};
 
-// Calls `attempt` until it gives anything but kErrorIniBusy, or the limit has passed.
+// Calls `attempt` until it gives anything but a busy file, or the limit has passed.
 template <class Attempt>
 auto WhileBusy(Clock& clock, Attempt attempt) {
   const std::int64_t began = clock.TickMs();
   for (;;) {
     auto result = attempt();
-    if (result || result.error().code != kErrorIniBusy ||
+    if (result || result.error().kind != ErrorKind::kBusy ||
         clock.TickMs() - began >= std::chrono::milliseconds(kIniBusyLimit).count()) {
       return result;
     }

@@ -143,7 +143,7 @@ void CheckItems(Manager& manager, const std::vector<Item>& items, Findings& find
     }
     CheckItemFields(item, line, findings);
     Result<ServiceRegistration> registration = manager.platform.setup.Query(item.service);
-    if (!registration && registration.error().code == kErrorServiceDoesNotExist) {
+    if (!registration && registration.error().kind == ErrorKind::kNoSuchService) {
       findings.Problem("item-service-unknown",
                        line + ": the system has no service \"" + item.service +
                            "\". Use the service's key name (\"sc.exe query\" shows it after "
@@ -193,7 +193,7 @@ RegisteredCommand SplitRegistered(const std::string& line, const std::string& ex
 void CheckService(Manager& manager, Findings& findings) {
   Result<ServiceRegistration> registration = manager.platform.setup.Query(kServiceName);
   if (!registration) {
-    if (registration.error().code == kErrorServiceDoesNotExist) {
+    if (registration.error().kind == ErrorKind::kNoSuchService) {
       findings.Problem("service-not-installed",
                        "The service \"" + std::string(kServiceName) +
                            "\" is not installed. Run \"gandry-manager install\".");
@@ -223,8 +223,7 @@ void CheckService(Manager& manager, Findings& findings) {
   // Parsed as the watchdog parses its own command line.
   std::vector<std::string> args = SplitCommandLine("x " + command.arguments);
   args[0] = command.program;
-  RunMode mode = kNoRunMode;
-  if (parseCommandLine(args, mode) || mode != kServiceMode) {
+  if (parseCommandLine(args) != kServiceMode) {
     findings.Problem("service-arguments",
                      "The service starts the watchdog with \"" + command.arguments +
                          "\" instead of \"-service\", so it cannot run as a service." + repair);

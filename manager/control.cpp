@@ -24,15 +24,14 @@ constexpr std::int64_t kSettleMs = 3'000;
 
 // The wait of ControlAndWait for `target`: the state reached, or nothing when it failed (said
 // on err).
-std::optional<ServiceRunState> WaitFor(Manager& manager, const std::string& name,
-                                       ServiceCommand command, ServiceState target) {
-  ServiceCommands& commands = manager.platform.commands;
+std::optional<ServiceStatus> WaitFor(Manager& manager, const std::string& name,
+                                     ServiceCommand command, ServiceState target) {
   Clock& clock = manager.platform.clock;
   const std::int64_t began = clock.TickMs();
   std::int64_t progressed = began;
-  std::optional<ServiceRunState> last;
+  std::optional<ServiceStatus> last;
   for (;;) {
-    Result<ServiceRunState> state = commands.Query(name);
+    Result<ServiceStatus> state = QueryService(manager.platform.services, name);
     if (!state) {
       manager.Fail("Cannot query the service \"" + name + "\"", state.error());
       return std::nullopt;
@@ -73,7 +72,7 @@ bool StaysUp(Manager& manager, const std::string& name) {
   ServiceState state = ServiceState::kRunning;
   while (clock.TickMs() - began < kSettleMs) {
     clock.Sleep(kStatePoll, nullptr);
-    Result<ServiceRunState> run = manager.platform.commands.Query(name);
+    Result<ServiceStatus> run = QueryService(manager.platform.services, name);
     if (!run) {
       manager.Fail("Cannot query the service \"" + name + "\"", run.error());
       return false;
@@ -105,7 +104,7 @@ int NotReloaded(Manager& manager, const std::string& reason) {
 // wait for.
 int Reload(Manager& manager) {
   const std::string name = kServiceName;
-  const Status sent = manager.platform.commands.Send(name, ServiceCommand::kParamChange);
+  const Status sent = SendCommand(manager.platform.services, name, ServiceCommand::kParamChange);
   if (!sent) {
     return manager.Fail("Cannot ask the service \"" + name + "\" to reload Gandry.ini",
                         sent.error());
@@ -116,10 +115,10 @@ int Reload(Manager& manager) {
 
 }  // namespace
 
-std::string ExitCodesText(Manager& manager, const ServiceRunState& run) {
-  std::string text = "exit code " + std::to_string(run.exit_code) + " (" +
-                     manager.SystemText(SystemError{run.exit_code});
-  if (run.exit_code == kServiceSpecificError) {
+std::string ExitCodesText(Manager& manager, const ServiceStatus& run) {
+  std::string text =
+      "exit code " + std::to_string(run.exit_code) + " (" + manager.SystemText(run.exit_code);
+  if (run.own_exit_code) {
     text += "; its own code " + std::to_string(run.service_exit_code);
   }
   return text + ")";
@@ -165,15 +164,15 @@ const char* StartTypeName(StartType type, bool delayed) {
 
 int ControlAndWait(Manager& manager, const std::string& name, ServiceCommand command,
                    ServiceState target) {
-  const Status sent = manager.platform.commands.Send(name, command);
+  const Status sent = SendCommand(manager.platform.services, name, command);
   const bool already =
       !sent &&
-      ((command == ServiceCommand::kStart && sent.error().code == kErrorServiceAlreadyRunning) ||
-       (command == ServiceCommand::kStop && sent.error().code == kErrorServiceNotActive));
+      ((command == ServiceCommand::kStart && sent.error().kind == ErrorKind::kAlreadyRunning) ||
+       (command == ServiceCommand::kStop && sent.error().kind == ErrorKind::kNotRunning));
   if (!sent && !already) {
     return manager.Fail("Cannot send the request to the service \"" + name + "\"", sent.error());
   }
-  const std::optional<ServiceRunState> reached = WaitFor(manager, name, command, target);
+  const std::optional<ServiceStatus> reached = WaitFor(manager, name, command, target);
   if (!reached) {
     return kExitFailed;
   }
@@ -213,8 +212,8 @@ int ReloadAfterEdit(Manager& manager, const ManagerArgs& args) {
   if (args.Has("no-reload")) {
     return kExitDone;
   }
-  Result<ServiceRunState> state = manager.platform.commands.Query(kServiceName);
-  const bool absent = !state && state.error().code == kErrorServiceDoesNotExist;
+  Result<ServiceStatus> state = QueryService(manager.platform.services, kServiceName);
+  const bool absent = !state && state.error().kind == ErrorKind::kNoSuchService;
   // A watchdog that is starting reads the file yet; one that is stopping reads it next time.
   if (absent || (state && (state->state == ServiceState::kStopped ||
                            state->state == ServiceState::kStartPending ||
@@ -225,7 +224,8 @@ int ReloadAfterEdit(Manager& manager, const ManagerArgs& args) {
   if (!state) {
     return NotReloaded(manager, "cannot query the watchdog: " + manager.Explain(state.error()));
   }
-  const Status sent = manager.platform.commands.Send(kServiceName, ServiceCommand::kParamChange);
+  const Status sent =
+      SendCommand(manager.platform.services, kServiceName, ServiceCommand::kParamChange);
   if (!sent) {
     return NotReloaded(manager, manager.Explain(sent.error()));
   }

@@ -14,7 +14,7 @@ const char* StateName(ServiceState state);
 const char* StartTypeName(StartType type, bool delayed);
 
 // "exit code N (the system's text)", with the service's own code when it reported one.
-std::string ExitCodesText(Manager& manager, const ServiceRunState& run);
+std::string ExitCodesText(Manager& manager, const ServiceStatus& run);
 
 // What the manager's control commands ask of the watchdog service.
 enum class ControlCommand : std::uint8_t { kStart, kStop, kPause, kContinue, kRestart, kReload };

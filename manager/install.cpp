@@ -14,16 +14,6 @@ namespace {
 
 using std::chrono::minutes;
 
-// Errors by which a system says that it does not have a setting at all.
-bool IsUnsupported(SystemError error) {
-  constexpr std::uint32_t kNotSupported = 50;
-  constexpr std::uint32_t kInvalidParameter = 87;
-  constexpr std::uint32_t kCallNotImplemented = 120;
-  constexpr std::uint32_t kInvalidLevel = 124;
-  return error.code == kNotSupported || error.code == kInvalidParameter ||
-         error.code == kCallNotImplemented || error.code == kInvalidLevel;
-}
-
 // The start type of a registration by name.
 const char* StartTypeOf(const ServiceRegistration& registration) {
   return StartTypeName(registration.start_type, registration.delayed_start);
@@ -36,7 +26,7 @@ void ReportRepairs(Manager& manager, const ServiceRegistration& was,
     manager.out << "The service ran \"" << was.command_line << "\"; it now runs \""
                 << wanted.command_line << "\".\n";
     // The service manager keeps a running process as it is.
-    const Result<ServiceRunState> run = manager.platform.commands.Query(kServiceName);
+    const Result<ServiceStatus> run = QueryService(manager.platform.services, kServiceName);
     if (run && run->state != ServiceState::kStopped) {
       manager.out << "It runs the old command line until it is restarted: "
                      "\"gandry-manager restart\".\n";
@@ -64,7 +54,7 @@ int RegisterService(Manager& manager, const ServiceRegistration& wanted) {
     }
     manager.out << "The service \"" << kServiceName << "\" is registered (" << StartTypeOf(wanted)
                 << " start).\n";
-  } else if (existing.error().code == kErrorServiceDoesNotExist) {
+  } else if (existing.error().kind == ErrorKind::kNoSuchService) {
     const Status created = setup.Create(kServiceName, wanted);
     if (!created) {
       return manager.Fail("Cannot register the service \"" + std::string(kServiceName) + "\"",
@@ -81,7 +71,7 @@ int RegisterService(Manager& manager, const ServiceRegistration& wanted) {
     return manager.Fail("Cannot set the service's description", described.error());
   }
   const Status recovery = manager.platform.recovery.Set(kServiceName, ExpectedFailureActions());
-  if (!recovery && IsUnsupported(recovery.error())) {
+  if (!recovery && recovery.error().kind == ErrorKind::kNotSupported) {
     // The service works without them; only a crash of the watchdog goes unrepaired.
     manager.err << "Warning: this system does not take the service's recovery actions: "
                 << manager.Explain(recovery.error()) << '\n';
@@ -186,10 +176,9 @@ int RunInstall(Manager& manager, const ManagerArgs& args) {
 }
 
 int RunUninstall(Manager& manager) {
-  ServiceCommands& commands = manager.platform.commands;
-  Result<ServiceRunState> state = commands.Query(kServiceName);
+  Result<ServiceStatus> state = QueryService(manager.platform.services, kServiceName);
   int result = kExitDone;
-  if (!state && state.error().code == kErrorServiceDoesNotExist) {
+  if (!state && state.error().kind == ErrorKind::kNoSuchService) {
     manager.out << "The service \"" << kServiceName << "\" is not installed.\n";
   } else if (!state) {
     return manager.Fail("Cannot query the service \"" + std::string(kServiceName) + "\"",
@@ -200,13 +189,13 @@ int RunUninstall(Manager& manager) {
       result = ControlAndWait(manager, kServiceName, ServiceCommand::kStop, ServiceState::kStopped);
     }
     const Status deleted = manager.platform.setup.Delete(kServiceName);
-    if (!deleted && deleted.error().code != kErrorServiceMarkedForDelete) {
+    if (!deleted && deleted.error().kind != ErrorKind::kMarkedForDelete) {
       return manager.Fail("Cannot delete the service \"" + std::string(kServiceName) + "\"",
                           deleted.error());
     }
     // Windows deletes a service at once only when it is stopped and nobody holds it open.
     const Result<ServiceRegistration> left = manager.platform.setup.Query(kServiceName);
-    if (!left && left.error().code == kErrorServiceDoesNotExist) {
+    if (!left && left.error().kind == ErrorKind::kNoSuchService) {
       manager.out << "Deleted the service \"" << kServiceName << "\".\n";
     } else {
       manager.out << "Windows has marked the service \"" << kServiceName

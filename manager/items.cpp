@@ -185,7 +185,7 @@ int RunAdd(Manager& manager, const ManagerArgs& args) {
   }
   if (!args.Has("force")) {
     Result<ServiceRegistration> known = manager.platform.setup.Query(service);
-    if (!known && known.error().code == kErrorServiceDoesNotExist) {
+    if (!known && known.error().kind == ErrorKind::kNoSuchService) {
       manager.err << "The system has no service named \"" << service
                   << "\" (use its key name, as \"sc.exe query\" shows it after SERVICE_NAME); "
                      "--force adds it anyway.\n";

@@ -10,7 +10,7 @@
 #include "platform/win/win_files.h"
 #include "platform/win/win_ini_store.h"
 #include "platform/win/win_process.h"
-#include "platform/win/win_service_commands.h"
+#include "platform/win/win_service_manager.h"
 #include "platform/win/win_service_recovery.h"
 #include "platform/win/win_service_setup.h"
 #include "platform/win/win_text_encoding.h"
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   using namespace gandry;
   WinServiceSetup setup;
   WinServiceRecovery recovery;
-  WinServiceCommands commands;
+  WinServiceManager services(ScmAccess::kConnect);
   WinEventSources sources;
   WinIniStore ini;
   WinFiles files;
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   WinErrorTexts errors;
   WinTextEncoding encoding;
   WinClock clock;
-  ManagerPlatform platform{setup, recovery, commands, sources,  ini,
+  ManagerPlatform platform{setup, recovery, services, sources,  ini,
                            files, access,   errors,   encoding, clock};
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const int code = RunManager(platform, OwnExecutablePath(), arguments, std::cout, std::cerr);

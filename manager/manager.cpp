@@ -15,13 +15,13 @@ Manager::Manager(ManagerPlatform& platform_in, const std::string& own_path, std:
       out(out_in),
       err(err_in) {}
 
-std::string Manager::SystemText(SystemError error) {
-  std::string text(Trim(platform.errors.Text(error.code)));
+std::string Manager::SystemText(std::uint32_t code) {
+  std::string text(Trim(platform.errors.Text(code)));
   while (!text.empty() && text.back() == '.') {
     text.pop_back();
   }
   if (text.empty()) {
-    text = "System error " + std::to_string(error.code);
+    text = "System error " + std::to_string(code);
   }
   return text;
 }
@@ -32,8 +32,8 @@ std::string Manager::Explain(SystemError error) {
            "versions take for part of its first line, so that its first section is lost. Save "
            "it without the mark (as ANSI, or UTF-8 without BOM).";
   }
-  std::string text = SystemText(error) + '.';
-  if (error.code == kErrorAccessDenied) {
+  std::string text = SystemText(error.code) + '.';
+  if (error.kind == ErrorKind::kAccessDenied) {
     text += " Run gandry-manager from an elevated prompt (Run as administrator).";
   }
   return text;

@@ -12,7 +12,7 @@
 #include "platform/files.h"
 #include "platform/ini_store.h"
 #include "platform/result.h"
-#include "platform/service_commands.h"
+#include "platform/service_manager.h"
 #include "platform/service_recovery.h"
 #include "platform/service_setup.h"
 #include "platform/text_encoding.h"
@@ -31,7 +31,7 @@ inline constexpr int kExitNotReloaded = 3;
 struct ManagerPlatform {
   ServiceSetup& setup;
   ServiceRecovery& recovery;
-  ServiceCommands& commands;
+  ServiceManager& services;
   EventSources& sources;
   IniStore& ini;
   Files& files;
@@ -47,8 +47,8 @@ struct Manager {
   Manager(ManagerPlatform& platform_in, const std::string& own_path, std::ostream& out_in,
           std::ostream& err_in);
 
-  // The system's text for `error` without its line end and final full stop.
-  std::string SystemText(SystemError error);
+  // The system's text for its error code `code` without its line end and final full stop.
+  std::string SystemText(std::uint32_t code);
   // The same, ending in a full stop; access denied comes with the hint to run elevated.
   std::string Explain(SystemError error);
   // Writes "<what>: <explanation>" to err and returns kExitFailed.
@@ -66,12 +66,5 @@ struct Manager {
   std::ostream& out;
   std::ostream& err;
 };
-
-// Some of the system's error codes that the manager acts on.
-inline constexpr std::uint32_t kErrorAccessDenied = 5;
-inline constexpr std::uint32_t kErrorServiceAlreadyRunning = 1056;
-inline constexpr std::uint32_t kErrorServiceNotActive = 1062;
-inline constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
-inline constexpr std::uint32_t kErrorServiceMarkedForDelete = 1072;
 
 }  // namespace gandry

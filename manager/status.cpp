@@ -23,7 +23,7 @@ using Json = nlohmann::ordered_json;
 struct ServiceReport {
   std::string name;
   std::optional<SystemError> error;  // why nothing could be found out
-  ServiceRunState run;
+  ServiceStatus run;
   ServiceRegistration registration;
   std::string exit_text;
 };
@@ -31,7 +31,7 @@ struct ServiceReport {
 ServiceReport Inspect(Manager& manager, const std::string& name) {
   ServiceReport report;
   report.name = name;
-  Result<ServiceRunState> run = manager.platform.commands.Query(name);
+  Result<ServiceStatus> run = QueryService(manager.platform.services, name);
   if (!run) {
     report.error = run.error();
     return report;
@@ -43,13 +43,13 @@ ServiceReport Inspect(Manager& manager, const std::string& name) {
     return report;
   }
   report.registration = *registration;
-  report.exit_text = manager.SystemText(SystemError{run->exit_code});
+  report.exit_text = manager.SystemText(run->exit_code);
   return report;
 }
 
 std::string Describe(Manager& manager, const ServiceReport& report) {
   if (report.error) {
-    if (report.error->code == kErrorServiceDoesNotExist) {
+    if (report.error->kind == ErrorKind::kNoSuchService) {
       return "not installed";
     }
     return "unknown (" + manager.Explain(*report.error) + ")";
@@ -62,7 +62,7 @@ std::string Describe(Manager& manager, const ServiceReport& report) {
 Json ToJson(Manager& manager, const ServiceReport& report) {
   Json json;
   json["service"] = report.name;
-  json["installed"] = !report.error || report.error->code != kErrorServiceDoesNotExist;
+  json["installed"] = !report.error || report.error->kind != ErrorKind::kNoSuchService;
   if (report.error) {
     json["state"] = nullptr;
     json["error"] = report.error->code;
@@ -140,7 +140,7 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
                   << (items[i].period.empty() ? "0" : items[i].period) << " min\n";
     }
   }
-  const bool failed = watchdog.error && watchdog.error->code != kErrorServiceDoesNotExist;
+  const bool failed = watchdog.error && watchdog.error->kind != ErrorKind::kNoSuchService;
   return failed || ini_error ? kExitFailed : kExitDone;
 }
 

@@ -13,7 +13,7 @@ class Files {
   virtual ~Files() = default;
   // Whether a file or folder of that name exists.
   virtual bool Exists(const std::string& path) = 0;
-  // Creates the file with `bytes`; fails with ERROR_FILE_EXISTS (80) when there is one.
+  // Creates the file with `bytes`; fails when there is one already.
   virtual Status CreateNew(const std::string& path, std::string_view bytes) = 0;
 };
 

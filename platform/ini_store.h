@@ -15,10 +15,6 @@ namespace gandry {
 // which the system itself never uses.
 inline constexpr std::uint32_t kErrorIniByteOrderMark = 0x20EFBBBF;
 
-// The file, or the lock that guards its edits, is in use by another program for now: worth
-// trying again shortly. The system's ERROR_SHARING_VIOLATION.
-inline constexpr std::uint32_t kErrorIniBusy = 32;
-
 // One INI file as the platform's profile functions read it: section and key names compare
 // without regard to letter case, blanks around names and values are dropped, a key listing
 // keeps file order and repeats a key that is on more than one line, and a read of such a key
@@ -58,7 +54,7 @@ class IniStore {
   // file is no failure. An existing one that cannot be read fails with the system's error
   // code, or with kErrorIniByteOrderMark.
   virtual Result<std::unique_ptr<IniFile>> Read(const std::string& path) = 0;
-  // Begins an edit. Fails with kErrorIniBusy while another edit of the file is under way, and
+  // Begins an edit. Fails with ErrorKind::kBusy while another edit of the file is under way, and
   // like Read when the file cannot be read: such a file is never written.
   virtual Result<std::unique_ptr<IniEdit>> Edit(const std::string& path) = 0;
 };

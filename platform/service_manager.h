@@ -22,10 +22,23 @@ enum class ServiceState : std::uint8_t {
   kUnknown = 255,
 };
 
+// A service's status: its state, the progress of a pending state, and how its last run ended.
 struct ServiceStatus {
   ServiceState state = ServiceState::kUnknown;
-  std::uint32_t check_point = 0;
-  std::uint32_t wait_hint_ms = 0;
+  std::uint32_t check_point = 0;   // moves on while a pending state makes progress
+  std::uint32_t wait_hint_ms = 0;  // how long the service expects its next step to take
+  std::uint32_t exit_code = 0;     // the system's error code of its last stop
+  std::uint32_t service_exit_code = 0;
+  bool own_exit_code = false;    // exit_code says that service_exit_code is the service's own
+  std::uint32_t process_id = 0;  // 0 while it has no process
+};
+
+// A control sent to a running service.
+enum class ControlCode : std::uint8_t {
+  kStop,
+  kPause,
+  kContinue,
+  kParamChange,  // its settings have changed: read them again
 };
 
 // What a service is opened for. It is opened with the rights for that and no more, so that an
@@ -34,16 +47,19 @@ enum class ServiceAccess : std::uint8_t {
   kQuery,
   kQueryAndStart,
   kQueryAndStop,
+  kStart,
+  kStop,
+  kPauseContinue,  // pause, continue and param change
 };
 
 // One opened service together with the manager it was opened through; destroying it closes
-// the service handle, then the manager's.
+// both.
 class OpenedService {
  public:
   virtual ~OpenedService() = default;
-  virtual Status Start() = 0;
-  virtual Status SendStop() = 0;
   virtual Result<ServiceStatus> Query() = 0;
+  virtual Status Start() = 0;
+  virtual Status Control(ControlCode control) = 0;
 };
 
 // What a watched service did, or what became of the watch.
@@ -74,9 +90,23 @@ class ServiceManager {
                                                       ServiceAccess access) = 0;
   // Subscribes to the named service's status changes: `on_event` runs on a thread of the
   // platform's, must return at once, and must not destroy the watch. Fails when the service
-  // cannot be opened or the platform cannot tell (ERROR_CALL_NOT_IMPLEMENTED, 120).
+  // cannot be opened, or with ErrorKind::kNotSupported when the platform cannot tell.
   virtual Result<std::unique_ptr<ServiceWatch>> Watch(
       const std::string& name, std::function<void(const ServiceNotice&)> on_event) = 0;
 };
+
+// What an administrator asks of a service by name.
+enum class ServiceCommand : std::uint8_t {
+  kStart,
+  kStop,
+  kPause,
+  kContinue,
+  kParamChange,
+};
+
+// Opens the named service for a query and queries it.
+Result<ServiceStatus> QueryService(ServiceManager& services, const std::string& name);
+// Opens the named service with the one right `command` needs, and sends it.
+Status SendCommand(ServiceManager& services, const std::string& name, ServiceCommand command);
 
 }  // namespace gandry

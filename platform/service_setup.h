@@ -30,8 +30,8 @@ struct ServiceRegistration {
 class ServiceSetup {
  public:
   virtual ~ServiceSetup() = default;
-  // The service's registration; fails with ERROR_SERVICE_DOES_NOT_EXIST (1060) when there is
-  // no such service.
+  // The service's registration; fails with ErrorKind::kNoSuchService when there is no such
+  // service.
   virtual Result<ServiceRegistration> Query(const std::string& name) = 0;
   virtual Status Create(const std::string& name, const ServiceRegistration& registration) = 0;
   // Rewrites an existing service's registration.

@@ -15,7 +15,7 @@ class WriteAccess {
   // included) and the system itself, that may
   // write, append to, delete or re-permission `path`, or take it over; "Everyone" when the
   // object has no access control list at all. Fails when the list cannot be read, for
-  // instance on a file system that keeps none (ERROR_NOT_SUPPORTED, 50).
+  // instance on a file system that keeps none (ErrorKind::kNotSupported).
   virtual Result<std::vector<std::string>> OthersWhoMayWrite(const std::string& path) = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "shell/run_shell.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,13 @@ bool StartChild(Shell& shell) {
 
 void RunShell(Shell& shell, std::string_view own_path, std::string_view command_line) {
   const std::vector<std::string> args = SplitCommandLine(command_line);
-  RunMode mode = kNoRunMode;
-  if (parseCommandLine(args, mode)) {
+  const std::optional<RunMode> mode = parseCommandLine(args);
+  if (!mode) {
     UsageScreen(shell);
     EndShell(shell);
     return;
   }
-  shell.mode = mode;
+  shell.mode = *mode;
   {
     std::lock_guard lock(shell.mutex);
     shell.exit_code = 0;
@@ -66,7 +67,7 @@ void RunShell(Shell& shell, std::string_view own_path, std::string_view command_
     shell.channel.open();
   }
   shell.command = BuildShellCommandLine(own_path, args);
-  if (mode != kServiceMode) {
+  if (*mode != kServiceMode) {
     PrintBanner(shell);
   }
   if (StartChild(shell)) {

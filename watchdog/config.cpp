@@ -63,7 +63,8 @@ void WriteDelaysBack(Watchdog& watchdog, const std::string& ini_path,
     changed = true;
   }
   if (changed) {
-    (void)CommitIniEdit(**edit, watchdog.clock);
+    IgnoreFailure(CommitIniEdit(**edit, watchdog.clock),
+                  "the delays are written back only as a convenience; they apply all the same");
   }
 }
 

@@ -15,7 +15,7 @@ int main() {
   using namespace gandry;
   WinClock clock;
   WinThreads threads;
-  WinServiceManager services;
+  WinServiceManager services(ScmAccess::kAll);
   WinIniStore ini;
   WinSharedMemory memory;
   WinEventLog events;

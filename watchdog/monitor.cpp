@@ -17,8 +17,9 @@ constexpr double kMsPerDay = 86'400'000.0;
 
 }  // namespace
 
-std::shared_ptr<TSrvManThread> TSrvManThread::Start(Watchdog& watchdog, const std::string& item,
-                                                    MonitorOrigin origin) {
+Result<std::shared_ptr<TSrvManThread>> TSrvManThread::Start(Watchdog& watchdog,
+                                                            const std::string& item,
+                                                            MonitorOrigin origin) {
   // Monitors that ended before, or that a reload ends, must not lend their numbers to new
   // ones: the log tells monitors apart by them.
   const int count = watchdog.RunningMonitors.fetch_add(1) + 1;
@@ -28,7 +29,7 @@ std::shared_ptr<TSrvManThread> TSrvManThread::Start(Watchdog& watchdog, const st
       watchdog.threads.Create([monitor] { monitor->Execute(); }, kMonitorStackReservation);
   if (!thread) {
     watchdog.RunningMonitors.fetch_sub(1);
-    throw std::runtime_error("cannot create a monitor thread");
+    return thread.error();
   }
   watchdog.last_thread_number.store(number);
   // Logged while the thread waits, so the announcement always comes before its own lines.

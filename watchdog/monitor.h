@@ -36,10 +36,9 @@ class TSrvManThread {
   // Counts the monitor in RunningMonitors (its new value is the thread number, unless a
   // monitor of this run already had that), reads the service and the numbers of `item`,
   // creates its thread, logs "start thread #n of [name]" and only then lets the thread run.
-  // Throws std::runtime_error when no thread can be created; the monitor is then neither
-  // counted nor announced.
-  static std::shared_ptr<TSrvManThread> Start(Watchdog& watchdog, const std::string& item,
-                                              MonitorOrigin origin = MonitorOrigin::kRunStart);
+  // Fails when no thread can be created; the monitor is then neither counted nor announced.
+  static Result<std::shared_ptr<TSrvManThread>> Start(
+      Watchdog& watchdog, const std::string& item, MonitorOrigin origin = MonitorOrigin::kRunStart);
 
   TSrvManThread(const TSrvManThread&) = delete;
   TSrvManThread& operator=(const TSrvManThread&) = delete;

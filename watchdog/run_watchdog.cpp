@@ -1,5 +1,6 @@
 #include "watchdog/run_watchdog.h"
 
+#include <optional>
 #include <string>
 
 #include "common/command_line.h"
@@ -14,8 +15,8 @@ namespace gandry {
 
 void RunWatchdog(WatchdogPlatform& platform, std::string_view own_path,
                  std::string_view command_line) {
-  RunMode mode = kServiceMode;
-  if (parseCommandLine(SplitCommandLine(command_line), mode)) {
+  const std::optional<RunMode> mode = parseCommandLine(SplitCommandLine(command_line));
+  if (!mode) {
     // Nobody would see a box on an invisible window station, and it would hold a wrongly
     // registered service in its start until the service manager gives up.
     if (platform.desktop.HasVisibleWindowStation()) {
@@ -26,7 +27,7 @@ void RunWatchdog(WatchdogPlatform& platform, std::string_view own_path,
   }
 
   MessageChannel channel(platform.memory);
-  WatchdogLog log(mode, platform.clock, MakeDateTimeFormat(platform.system.UserLocale()), channel,
+  WatchdogLog log(*mode, platform.clock, MakeDateTimeFormat(platform.system.UserLocale()), channel,
                   platform.events);
   if (!platform.system.IsNtPlatform()) {
     log.LogLine("Unsupported OS version.", false);
@@ -34,18 +35,17 @@ void RunWatchdog(WatchdogPlatform& platform, std::string_view own_path,
     return;
   }
 
-  Watchdog watchdog(mode, std::string(own_path), platform.clock, platform.threads,
+  Watchdog watchdog(*mode, std::string(own_path), platform.clock, platform.threads,
                     platform.services, platform.ini, channel, log);
-  if (mode != kServiceMode) {
+  if (*mode != kServiceMode) {
     channel.open();
     // The exit code stays 0 even after an error: the shell passes it on as its own, and its
     // callers know 0 for a run that ended.
     Run(watchdog);
   } else {
     ServiceControl control(watchdog, platform.host.reporter());
-    // Started by hand rather than by the service manager, the dispatcher fails at once and
-    // the process ends quietly.
-    (void)platform.host.Dispatch(kServiceName, control);
+    IgnoreFailure(platform.host.Dispatch(kServiceName, control),
+                  "started by hand rather than by the service manager, the process ends quietly");
   }
   platform.processes.ExitCurrent(0);
 }

@@ -40,18 +40,43 @@ void StopMonitors(Clock& clock, const MonitorList& monitors) {
   }
 }
 
+// Starts a monitor of `item` into `monitors`; false when its thread could not be made.
+bool StartMonitor(Watchdog& watchdog, MonitorList& monitors, const std::string& item,
+                  MonitorOrigin origin) {
+  Result<std::shared_ptr<TSrvManThread>> monitor = TSrvManThread::Start(watchdog, item, origin);
+  if (!monitor) {
+    return false;
+  }
+  monitors.push_back(std::move(*monitor));
+  return true;
+}
+
+// Ends a run that cannot go on: the monitors already running must not outlive it.
+bool Terminate(Watchdog& watchdog, const MonitorList& monitors) {
+  StopMonitors(watchdog.clock, monitors);
+  watchdog.log.LogLine("Self service was terminated.", true);
+  return false;
+}
+
+// What a reload leaves to do.
+enum class Reloaded : std::uint8_t {
+  kWatching,
+  kNothingLeft,
+  kFailed,  // a monitor could not be started
+};
+
 // Reads the configuration again and brings the monitors in line: a monitor whose item is
 // still listed goes on as it is, a listed item without one gets a new monitor, and the
 // monitors of items no longer listed are asked to end. Every monitor stays in `monitors`
 // until it has ended, so a stop waits for them all. A file that cannot be read leaves the
-// running configuration as it is. False when nothing is left to watch.
-bool Reload(Watchdog& watchdog, MonitorList& monitors) {
+// running configuration as it is.
+Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
   if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
     watchdog.log.LogLine(
         FormatText("Configuration not reloaded: Gandry.ini cannot be read (error %u).",
                    static_cast<unsigned>(loaded.error().code)),
         true);
-    return true;
+    return Reloaded::kWatching;
   }
   MonitorList active;
   std::vector<std::string> running;
@@ -64,8 +89,9 @@ bool Reload(Watchdog& watchdog, MonitorList& monitors) {
   const ItemDiff diff = DiffItems(running, watchdog.items);
   // The new ones first, so that the running count cannot reach zero on the way.
   for (std::size_t i = 0; i < watchdog.items.size(); ++i) {
-    if (!diff.kept_from[i]) {
-      monitors.push_back(TSrvManThread::Start(watchdog, watchdog.items[i], MonitorOrigin::kReload));
+    if (!diff.kept_from[i] &&
+        !StartMonitor(watchdog, monitors, watchdog.items[i], MonitorOrigin::kReload)) {
+      return Reloaded::kFailed;
     }
   }
   watchdog.log.LogLine(
@@ -77,7 +103,7 @@ bool Reload(Watchdog& watchdog, MonitorList& monitors) {
     active[index]->Terminate();
   }
   std::erase_if(monitors, [](const auto& monitor) { return monitor->Ended(); });
-  return !watchdog.items.empty();
+  return watchdog.items.empty() ? Reloaded::kNothingLeft : Reloaded::kWatching;
 }
 
 // False when the run failed: the configuration could not be read.
@@ -98,7 +124,9 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
   monitors.reserve(watchdog.items.size());
   std::string summary;
   for (std::size_t i = 0; i < watchdog.items.size(); ++i) {
-    monitors.push_back(TSrvManThread::Start(watchdog, watchdog.items[i]));
+    if (!StartMonitor(watchdog, monitors, watchdog.items[i], MonitorOrigin::kRunStart)) {
+      return Terminate(watchdog, monitors);
+    }
     summary += FormatText("\n %d. [%s]", static_cast<int>(i + 1), watchdog.items[i].c_str());
   }
   watchdog.log.LogLine(
@@ -113,7 +141,11 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
       break;
     }
     if (watchdog.reload_requested.exchange(false)) {
-      if (!Reload(watchdog, monitors)) {
+      const Reloaded reloaded = Reload(watchdog, monitors);
+      if (reloaded == Reloaded::kFailed) {
+        return Terminate(watchdog, monitors);
+      }
+      if (reloaded == Reloaded::kNothingLeft) {
         // As with an empty list at the start, once the last monitor has gone.
         StopMonitors(watchdog.clock, monitors);
         watchdog.log.LogLine("Nothing to do. Exiting.", true);

@@ -75,9 +75,8 @@ bool StartAndWait(ServiceManager& services, Clock& clock, const std::string& nam
   if (!service) {
     return false;
   }
-  // The request's own answer does not matter: a service that is already running has done
-  // what was asked, and the state obtained afterwards tells the rest.
-  (void)(*service)->Start();
+  IgnoreFailure((*service)->Start(),
+                "a service already running has done what was asked; the state afterwards tells");
   return WaitWhilePending(**service, clock, ServiceState::kStartPending, std::nullopt, cancel) ==
          ServiceState::kRunning;
 }
@@ -96,7 +95,7 @@ bool StopAndWait(ServiceManager& services, Clock& clock, const std::string& name
   // its "running" of that moment for the outcome would let a scheduled restart start a service
   // that is still running, report success, and leave it stopped; so after an accepted stop,
   // running is waited out like stop pending.
-  const Status sent = (*service)->SendStop();
+  const Status sent = (*service)->Control(ControlCode::kStop);
   const bool accepted = sent.ok();
   if (!accepted && refusal != nullptr) {
     *refusal = sent.error().code;

@@ -3,12 +3,13 @@
 #include <windows.h>
 
 #include "platform/result.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
 // The calling thread's last error, for the result of a call that just failed.
 inline SystemError LastError() {
-  return SystemError{GetLastError()};
+  return WinError(GetLastError());
 }
 
 }  // namespace gandry

@@ -19,7 +19,7 @@ constexpr char kApplicationLog[] = "SYSTEM\\CurrentControlSet\\Services\\EventLo
 
 // The registry functions return their error instead of setting the last error.
 SystemError RegistryError(LONG code) {
-  return SystemError{static_cast<std::uint32_t>(code)};
+  return WinError(static_cast<std::uint32_t>(code));
 }
 
 class RegKey {

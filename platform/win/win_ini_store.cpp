@@ -10,7 +10,6 @@
 
 namespace gandry {
 
-static_assert(ERROR_SHARING_VIOLATION == kErrorIniBusy);
 static_assert((kErrorIniByteOrderMark & APPLICATION_ERROR_MASK) != 0);
 
 namespace {
@@ -51,7 +50,7 @@ bool IsMissing(DWORD error) {
 // become the one code the callers try again on.
 SystemError Normalized(SystemError error) {
   if (error.code == ERROR_LOCK_VIOLATION || error.code == ERROR_UNABLE_TO_REMOVE_REPLACED) {
-    return SystemError{kErrorIniBusy};
+    return ErrorOf(ErrorKind::kBusy);
   }
   return error;
 }
@@ -253,7 +252,7 @@ Result<std::unique_ptr<IniFile>> WinIniStore::Read(const std::string& path) {
       return start.error();
     }
     if (BeginsWithByteOrderMark(*start)) {
-      return SystemError{kErrorIniByteOrderMark};
+      return SystemError{ErrorKind::kOther, kErrorIniByteOrderMark};
     }
   }
   return std::unique_ptr<IniFile>(std::make_unique<WinIniFile>(path, std::move(*hold)));
@@ -279,7 +278,7 @@ Result<std::unique_ptr<IniEdit>> WinIniStore::Edit(const std::string& path) {
       return all.error();
     }
     if (BeginsWithByteOrderMark(*all)) {
-      return SystemError{kErrorIniByteOrderMark};
+      return SystemError{ErrorKind::kOther, kErrorIniByteOrderMark};
     }
     bytes = std::move(*all);
   }

@@ -27,8 +27,8 @@ Result<ScHandle> OpenManager(DWORD manager_access) {
   return ScHandle(manager);
 }
 
-Result<OpenedHandles> OpenServiceFor(const std::string& name, DWORD access) {
-  Result<ScHandle> manager = OpenManager(SC_MANAGER_CONNECT);
+Result<OpenedHandles> OpenServiceFor(const std::string& name, DWORD access, DWORD manager_access) {
+  Result<ScHandle> manager = OpenManager(manager_access);
   if (!manager) {
     return manager.error();
   }

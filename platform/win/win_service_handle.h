@@ -42,7 +42,8 @@ ServiceState ServiceStateOf(DWORD state);
 
 // Opens the local service manager with `manager_access`.
 Result<ScHandle> OpenManager(DWORD manager_access);
-// Opens the local service manager, then the named service with `access`.
-Result<OpenedHandles> OpenServiceFor(const std::string& name, DWORD access);
+// Opens the local service manager with `manager_access`, then the named service with `access`.
+Result<OpenedHandles> OpenServiceFor(const std::string& name, DWORD access,
+                                     DWORD manager_access = SC_MANAGER_CONNECT);
 
 }  // namespace gandry

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/service_manager.h"
@@ -8,11 +9,15 @@ namespace gandry {
 
 class ServiceNotifier;
 
+// What a WinServiceManager asks of the service control manager itself for each open: the
+// watchdog asks for all access, as it always has; the manager needs no more than to connect.
+enum class ScmAccess : std::uint8_t { kConnect, kAll };
+
 // The local service control manager. Thread-safe. Its watches share one thread, and must all be
 // destroyed before the manager; their callbacks must not call Watch.
 class WinServiceManager final : public ServiceManager {
  public:
-  WinServiceManager();
+  explicit WinServiceManager(ScmAccess scm_access = ScmAccess::kConnect);
   WinServiceManager(const WinServiceManager&) = delete;
   WinServiceManager& operator=(const WinServiceManager&) = delete;
   ~WinServiceManager() override;
@@ -23,6 +28,7 @@ class WinServiceManager final : public ServiceManager {
       const std::string& name, std::function<void(const ServiceNotice&)> on_event) override;
 
  private:
+  ScmAccess scm_access_;
   std::unique_ptr<ServiceNotifier> notifier_;
 };
 

@@ -103,7 +103,7 @@ ServiceNotifier::~ServiceNotifier() {
 Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
     const std::string& name, std::function<void(const ServiceNotice&)> on_event) {
   if (!calls_.notify || wake_ == nullptr) {
-    return SystemError{ERROR_CALL_NOT_IMPLEMENTED};
+    return WinError(ERROR_CALL_NOT_IMPLEMENTED);
   }
   SC_HANDLE manager;
   {
@@ -118,7 +118,7 @@ Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
       try {
         thread_ = std::thread([this] { Run(); });
       } catch (const std::system_error&) {
-        return SystemError{ERROR_NOT_ENOUGH_MEMORY};
+        return WinError(ERROR_NOT_ENOUGH_MEMORY);
       }
     }
     manager = manager_;
@@ -139,7 +139,7 @@ Result<std::unique_ptr<ServiceWatch>> ServiceNotifier::Watch(
   request.subscribe = subscription.release();  // the thread's from here on
   Post(request);
   if (request.result != ERROR_SUCCESS) {
-    return SystemError{request.result};
+    return WinError(request.result);
   }
   return std::unique_ptr<ServiceWatch>(std::make_unique<WatchHandle>(*this, request.subscribe));
 }

@@ -13,7 +13,7 @@ Result<std::wstring> AnsiToWide(std::string_view text) {
     return std::wstring();
   }
   if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-    return SystemError{ERROR_INVALID_PARAMETER};
+    return WinError(ERROR_INVALID_PARAMETER);
   }
   const int length = static_cast<int>(text.size());
   const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);

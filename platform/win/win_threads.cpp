@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/win/win_error.h"
+
 namespace gandry {
 
 namespace {
@@ -74,7 +76,7 @@ Result<std::unique_ptr<Thread>> WinThreads::Create(std::function<void()> body,
                      CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (handle == 0) {
     const DWORD error = GetLastError();
-    return SystemError{error != 0 ? error : static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY)};
+    return WinError(error != 0 ? error : static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
   }
   std::unique_ptr<Thread> thread =
       std::make_unique<WinThread>(reinterpret_cast<HANDLE>(handle), start.release());

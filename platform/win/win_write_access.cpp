@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "platform/win/win_error.h"
+
 namespace gandry {
 
 namespace {
@@ -95,7 +97,7 @@ Result<std::vector<std::string>> WinWriteAccess::OthersWhoMayWrite(const std::st
       GetNamedSecurityInfoA(object.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                             nullptr, &dacl, nullptr, &descriptor);
   if (code != ERROR_SUCCESS) {
-    return SystemError{code};
+    return WinError(code);
   }
   const std::vector<BYTE> administrator = AdministratorRunningThis();
   std::vector<std::string> others;

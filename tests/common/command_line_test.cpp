@@ -59,13 +59,11 @@ TEST(ParseCommandLine, AcceptsOneOptionWordWithEitherPrefixInAnyCase) {
       {{"prog", "/DEBUG"}, kDebugMode},     {{"prog", "/sErViCe"}, kServiceMode},
   };
   for (const ParseCase& c : cases) {
-    RunMode mode = kNoRunMode;
-    EXPECT_FALSE(parseCommandLine(c.args, mode)) << c.args[1];
-    EXPECT_EQ(mode, c.mode) << c.args[1];
+    EXPECT_EQ(parseCommandLine(c.args), c.mode) << c.args[1];
   }
 }
 
-TEST(ParseCommandLine, RejectsAnythingElseAndLeavesTheModeAlone) {
+TEST(ParseCommandLine, RejectsAnythingElse) {
   const std::vector<std::vector<std::string>> rejected = {
       {"prog"},
       {},
@@ -80,19 +78,15 @@ TEST(ParseCommandLine, RejectsAnythingElseAndLeavesTheModeAlone) {
       {"prog", "-" + std::string(200, 'a') + "debug"},
   };
   for (const auto& args : rejected) {
-    RunMode mode = kNoRunMode;
-    EXPECT_TRUE(parseCommandLine(args, mode)) << ::testing::PrintToString(args);
-    EXPECT_EQ(mode, kNoRunMode);
+    EXPECT_EQ(parseCommandLine(args), std::nullopt) << ::testing::PrintToString(args);
   }
 }
 
 TEST(ParseCommandLine, WorksOnTheSplitCommandLine) {
-  RunMode mode = kNoRunMode;
-  EXPECT_FALSE(parseCommandLine(SplitCommandLine("\"C:\\a b\\gandry.svc\" \"/Process\""), mode));
-  EXPECT_EQ(mode, kProcessMode);
-  EXPECT_TRUE(parseCommandLine(SplitCommandLine("gandry.svc \"-debug x\""), mode));
-  EXPECT_FALSE(parseCommandLine(SplitCommandLine("gandry.svc -debug \"\""), mode));
-  EXPECT_EQ(mode, kDebugMode);
+  EXPECT_EQ(parseCommandLine(SplitCommandLine("\"C:\\a b\\gandry.svc\" \"/Process\"")),
+            kProcessMode);
+  EXPECT_EQ(parseCommandLine(SplitCommandLine("gandry.svc \"-debug x\"")), std::nullopt);
+  EXPECT_EQ(parseCommandLine(SplitCommandLine("gandry.svc -debug \"\"")), kDebugMode);
 }
 
 }  // namespace

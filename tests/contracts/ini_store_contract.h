@@ -174,14 +174,14 @@ TYPED_TEST_P(IniStoreContract, EditsTakeTurnsAndCommitOnlyOnceNoReaderHoldsTheFi
   ASSERT_TRUE(edit);
   Result<std::unique_ptr<IniEdit>> second = this->harness.store().Edit(this->harness.path());
   ASSERT_FALSE(second);
-  EXPECT_EQ(second.error().code, kErrorIniBusy);
+  EXPECT_EQ(second.error().kind, ErrorKind::kBusy);
   ASSERT_TRUE(edit->WriteValue("Settings", "LoopDelayThread", "30"));
   {
     std::unique_ptr<IniFile> reader = this->Read();
     ASSERT_TRUE(reader);
     const Status committed = edit->Commit();
     ASSERT_FALSE(committed);
-    EXPECT_EQ(committed.error().code, kErrorIniBusy);
+    EXPECT_EQ(committed.error().kind, ErrorKind::kBusy);
     EXPECT_EQ(reader->ReadValue("Settings", "LoopDelayThread"), "4");
   }
   ASSERT_TRUE(edit->Commit());

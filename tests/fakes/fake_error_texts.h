@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/error_text.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -13,11 +14,14 @@ class FakeErrorTexts final : public ErrorTexts {
  public:
   std::map<std::uint32_t, std::string> texts{
       {0, "The operation completed successfully.\r\n"},
-      {2, "The system cannot find the file specified.\r\n"},
-      {5, "Access is denied.\r\n"},
-      {32, "The process cannot access the file because it is being used by another process.\r\n"},
-      {1060, "The specified service does not exist as an installed service.\r\n"},
-      {1066, "The service has returned a service-specific error code.\r\n"},
+      {win_error::kFileNotFound, "The system cannot find the file specified.\r\n"},
+      {win_error::kAccessDenied, "Access is denied.\r\n"},
+      {win_error::kSharingViolation,
+       "The process cannot access the file because it is being used by another process.\r\n"},
+      {win_error::kServiceDoesNotExist,
+       "The specified service does not exist as an installed service.\r\n"},
+      {win_error::kServiceSpecificError,
+       "The service has returned a service-specific error code.\r\n"},
   };
   std::string Text(std::uint32_t error) override {
     auto it = texts.find(error);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/event_log.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -24,11 +25,11 @@ class FakeEventLog final : public EventLog {
                 const std::string& message) override {
     std::lock_guard lock(mutex_);
     if (message.size() > kEventMessageLimit) {
-      return SystemError{1734};  // RPC_S_INVALID_BOUND
+      return WinError(win_error::kRpcInvalidBound);
     }
     events_.push_back({source, type, event_id, message});
     if (!succeed_) {
-      return SystemError{1502};  // ERROR_EVENTLOG_FILE_CORRUPT
+      return WinError(win_error::kEventLogFileCorrupt);
     }
     return {};
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/event_source.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -16,7 +17,7 @@ class FakeEventSources final : public EventSources {
 
   Result<std::optional<EventSourceRegistration>> Query(const std::string& source) override {
     if (fail_all) {
-      return SystemError{*fail_all};
+      return WinError(*fail_all);
     }
     auto it = sources.find(source);
     if (it == sources.end()) {
@@ -26,14 +27,14 @@ class FakeEventSources final : public EventSources {
   }
   Status Register(const std::string& source, const EventSourceRegistration& registration) override {
     if (fail_all) {
-      return SystemError{*fail_all};
+      return WinError(*fail_all);
     }
     sources[source] = registration;
     return {};
   }
   Status Remove(const std::string& source) override {
     if (fail_all) {
-      return SystemError{*fail_all};
+      return WinError(*fail_all);
     }
     sources.erase(source);
     return {};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/win/win_error_codes.h"
 #include "platform/write_access.h"
 
 namespace gandry {
@@ -24,10 +25,10 @@ class FakeFiles final : public Files, public WriteAccess {
   bool Exists(const std::string& path) override { return files.contains(path); }
   Status CreateNew(const std::string& path, std::string_view bytes) override {
     if (create_fails) {
-      return SystemError{*create_fails};
+      return WinError(*create_fails);
     }
     if (files.contains(path)) {
-      return SystemError{80};  // ERROR_FILE_EXISTS
+      return WinError(win_error::kFileExists);
     }
     files[path] = std::string(bytes);
     return {};
@@ -35,7 +36,7 @@ class FakeFiles final : public Files, public WriteAccess {
 
   Result<std::vector<std::string>> OthersWhoMayWrite(const std::string& path) override {
     if (auto error = acl_errors.find(path); error != acl_errors.end()) {
-      return SystemError{error->second};
+      return WinError(error->second);
     }
     auto it = writers.find(path);
     return it == writers.end() ? std::vector<std::string>{} : it->second;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/ini_store.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -73,7 +74,7 @@ class FakeIniStore final : public IniStore {
 
   // A file that exists but cannot be read: Read and Edit fail with this code.
   std::map<std::string, std::uint32_t> unreadable;
-  // The next `busy` calls of Edit fail with kErrorIniBusy, as while another edit holds the lock.
+  // The next `busy` calls of Edit fail as busy, as while another edit holds the lock.
   int busy = 0;
   // Runs when an edit has taken the lock, before it copies the file: what another program
   // wrote just before.
@@ -86,13 +87,13 @@ class FakeIniStore final : public IniStore {
   Result<std::unique_ptr<IniEdit>> Edit(const std::string& path) override {
     if (busy > 0 || editing_.contains(path)) {
       busy -= busy > 0 ? 1 : 0;
-      return SystemError{kErrorIniBusy};
+      return ErrorOf(ErrorKind::kBusy);
     }
     if (on_edit) {
       on_edit();
     }
     if (writes_fail_) {
-      return SystemError{5};  // ERROR_ACCESS_DENIED
+      return ErrorOf(ErrorKind::kAccessDenied);
     }
     return Open<IniEdit>(path, true);
   }
@@ -157,7 +158,7 @@ class FakeIniStore final : public IniStore {
     }
     Status Commit() override {
       if (store_.readers_.contains(path_)) {
-        return SystemError{kErrorIniBusy};
+        return ErrorOf(ErrorKind::kBusy);
       }
       store_.files_[path_] = sections_;
       ++store_.writes_;
@@ -235,7 +236,7 @@ class FakeIniStore final : public IniStore {
   template <class Interface>
   Result<std::unique_ptr<Interface>> Open(const std::string& path, bool editing) {
     if (auto error = unreadable.find(path); error != unreadable.end()) {
-      return SystemError{error->second};
+      return WinError(error->second);
     }
     auto file = files_.find(path);
     const bool exists = file != files_.end();

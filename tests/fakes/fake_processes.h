@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/process.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -44,7 +45,7 @@ class FakeProcesses final : public Processes {
     started_application = application;
     started_command_line = command_line;
     if (start_error) {
-      return SystemError{*start_error};
+      return WinError(*start_error);
     }
     return std::unique_ptr<Process>(std::make_unique<Handle>(child));
   }
@@ -66,13 +67,13 @@ class FakeProcesses final : public Processes {
     ~Handle() override { child_->handle_open = false; }
     Result<std::uint32_t> ExitCode() override {
       if (child_->query_fails) {
-        return SystemError{6};  // ERROR_INVALID_HANDLE
+        return WinError(win_error::kInvalidHandle);
       }
       return child_->exit_code.load();
     }
     Status Terminate(std::uint32_t exit_code) override {
       if (child_->terminate_fails) {
-        return SystemError{5};  // ERROR_ACCESS_DENIED
+        return ErrorOf(ErrorKind::kAccessDenied);
       }
       ++child_->terminations;
       child_->exit_code = exit_code;

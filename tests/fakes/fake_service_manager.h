@@ -8,27 +8,59 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/service_manager.h"
+#include "platform/service_recovery.h"
+#include "platform/service_setup.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
-// An in-memory service manager. Each service has a state and a few scripted behaviours; every
-// call is counted. Watches are told whenever a service's state becomes stopped, by whatever
-// means, and at once when it is stopped as the watch begins, as the platform does.
-// Thread-safe, since monitors call it from their own threads.
+// An in-memory service manager, with the registrations and recovery actions an administrator
+// sets through `setup` and `recovery`. Each service has a state and a few scripted behaviours;
+// every call is counted. A command that Windows answers with a pending state enters it; the
+// next queries answer with it, the check point moving on each time (unless it hangs), then
+// the service is in its new state. A pending state of no queries is skipped. Watches are told
+// whenever a service's state becomes stopped, by whatever means, and at once when it is stopped
+// as the watch begins, as the platform does. Errors carry the codes Windows gives.
+// Thread-safe, since monitors call it from their own threads; the public members and the
+// references that Add and Find give are for a test's own thread, while no other runs.
 class FakeServiceManager final : public ServiceManager {
  public:
+  // A start that is taken, then a run of `polls` queries, then a stop with these exit codes.
+  struct StopAfterStart {
+    int polls = 0;
+    std::uint32_t exit_code = 0;
+    std::uint32_t service_exit_code = 0;
+  };
+
   struct Service {
     ServiceState state = ServiceState::kStopped;
-    bool start_fails = false;  // a start request leaves the service stopped
-    // The stop control is refused with this error code, as Windows refuses it: 1052 for a
-    // service that takes no stop, 1051 for one whose dependent services run.
-    std::uint32_t stop_refusal = 0;
+    std::uint32_t wait_hint_ms = 0;
+    std::uint32_t check_point = 0;
+    std::uint32_t exit_code = 0;
+    std::uint32_t service_exit_code = 0;
+    ServiceRegistration registration;
+    std::string description;
+    std::optional<FailureActions> failure_actions;
+    bool marked_for_delete = false;  // it goes at the first query that finds it stopped
+    std::uint32_t process_id = 0;    // of its last start
+
+    // Scripted behaviour.
+    bool start_fails = false;  // a start request is refused and leaves the service stopped
+    bool start_dies = false;   // a start is taken, but ends in stopped instead of running
+    std::optional<StopAfterStart> stops_after_start;
+    // Controls other than a start, of a service that is not stopped, are refused with this
+    // error code (0 for none), as Windows refuses them: win_error::kInvalidServiceControl for a
+    // service that takes no stop, kDependentServicesRunning for one whose dependents run.
+    std::uint32_t refuse = 0;
     int start_pending_polls = 0;      // queries answered with start pending after a start
-    bool hang_start_pending = false;  // stays start pending for good after a start
     int stop_pending_polls = 0;       // queries answered with stop pending after a stop
+    int control_pending_polls = 0;    // the same for pause and continue
+    bool hang_start_pending = false;  // stays start pending for good after a start
+    bool hang_stop_pending = false;   // stays stop pending for good after a stop
     int stop_ack_polls = 0;           // queries still answered with running after an accepted stop
     bool query_fails = false;
     bool open_throws = false;  // opening it throws, as an allocation failure would
@@ -36,20 +68,42 @@ class FakeServiceManager final : public ServiceManager {
     std::function<bool(ServiceAccess)> open_fails;
     bool watch_fails = false;
     std::function<void()> on_start;  // called under the fake's lock after each accepted start
-    std::uint32_t wait_hint_ms = 0;
-    std::uint32_t check_point = 0;
+
     // Counters.
     int opens = 0;
-    int starts = 0;
-    int stops = 0;
+    int starts = 0;  // start requests, taken or not
+    int stops = 0;   // stop controls, taken or not
     int queries = 0;
-    int watches = 0;  // subscriptions made
+    int watches = 0;                       // subscriptions made
+    std::vector<ServiceCommand> commands;  // the ones taken, in order
     std::optional<ServiceAccess> last_access;
+
+    // Every pending state lasts `polls` queries.
+    void PendFor(int polls) {
+      start_pending_polls = stop_pending_polls = control_pending_polls = polls;
+    }
+
+    // Internal: where a pending state leads when not where it usually does, and how many
+    // queries it still lasts.
+    std::optional<ServiceState> next;
+    int pending_left = 0;
+    int unacknowledged_stop = 0;
+    int running_left = -1;
   };
 
-  void Add(const std::string& name, ServiceState state) {
+  Service& Add(const std::string& name, ServiceState state) { return Add(name, {}, state); }
+  Service& Add(const std::string& name, ServiceRegistration registration = {},
+               ServiceState state = ServiceState::kStopped) {
     std::lock_guard lock(mutex_);
-    services_[name].state = state;
+    Service& service = services_[name];
+    service.registration = std::move(registration);
+    service.state = state;
+    return service;
+  }
+  Service* Find(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    auto it = services_.find(name);
+    return it == services_.end() ? nullptr : &it->second;
   }
   // Runs `change` on the named service under the fake's lock.
   void Modify(const std::string& name, const std::function<void(Service&)>& change) {
@@ -59,80 +113,143 @@ class FakeServiceManager final : public ServiceManager {
     change(s);
     NoteState(name, before);
   }
-  // Tells the service's watches that it is being deleted; they report nothing afterwards.
-  void Delete(const std::string& name) {
+  Service Get(const std::string& name) {
     std::lock_guard lock(mutex_);
-    for (auto* watch : watches_) {
-      if (watch->name == name && watch->live) {
-        watch->live = false;
-        watch->on_event({ServiceEvent::kDeleted});
-      }
-    }
+    return services_[name];
   }
+  // Tells the service's watches that it is being deleted; they report nothing afterwards.
+  void Delete(const std::string& name) { EndWatches(name, {ServiceEvent::kDeleted}); }
   // Tells the service's watches that they cannot go on, with `error`; they report nothing
   // afterwards.
   void FailWatches(const std::string& name, std::uint32_t error) {
-    std::lock_guard lock(mutex_);
-    for (auto* watch : watches_) {
-      if (watch->name == name && watch->live) {
-        watch->live = false;
-        watch->on_event({ServiceEvent::kWatchFailed, error});
-      }
-    }
+    EndWatches(name, {ServiceEvent::kWatchFailed, error});
   }
   // Subscriptions that are still open.
   int open_watches() {
     std::lock_guard lock(mutex_);
     return static_cast<int>(watches_.size());
   }
-  Service Get(const std::string& name) {
-    std::lock_guard lock(mutex_);
-    return services_[name];
-  }
-  void SetManagerFails(bool fails) {
-    std::lock_guard lock(mutex_);
-    manager_fails_ = fails;
-  }
+
+  std::optional<std::uint32_t> fail_all;        // every call fails with this error code
+  std::optional<std::uint32_t> recovery_fails;  // setting recovery actions fails with this
 
   Result<std::unique_ptr<OpenedService>> Open(const std::string& name,
                                               ServiceAccess access) override {
     std::lock_guard lock(mutex_);
-    if (manager_fails_) {
-      return SystemError{5};  // ERROR_ACCESS_DENIED
+    if (auto error = Check(name)) {
+      return *error;
     }
-    auto it = services_.find(name);
-    if (it == services_.end()) {
-      return SystemError{1060};  // ERROR_SERVICE_DOES_NOT_EXIST
-    }
-    if (it->second.open_throws) {
+    Service& s = services_[name];
+    if (s.open_throws) {
       throw std::runtime_error("cannot open " + name);
     }
-    if (it->second.open_fails && it->second.open_fails(access)) {
-      return SystemError{1723};  // RPC_S_SERVER_TOO_BUSY
+    if (s.open_fails && s.open_fails(access)) {
+      return WinError(win_error::kRpcServerTooBusy);
     }
-    ++it->second.opens;
-    it->second.last_access = access;
+    ++s.opens;
+    s.last_access = access;
     return std::unique_ptr<OpenedService>(std::make_unique<Opened>(*this, name));
   }
 
   Result<std::unique_ptr<ServiceWatch>> Watch(
       const std::string& name, std::function<void(const ServiceNotice&)> on_event) override {
     std::lock_guard lock(mutex_);
-    auto it = services_.find(name);
-    if (it == services_.end()) {
-      return SystemError{1060};  // ERROR_SERVICE_DOES_NOT_EXIST
+    if (auto error = Check(name)) {
+      return *error;
     }
-    if (it->second.watch_fails) {
-      return SystemError{120};  // ERROR_CALL_NOT_IMPLEMENTED
+    Service& s = services_[name];
+    if (s.watch_fails) {
+      return WinError(win_error::kCallNotImplemented);
     }
-    ++it->second.watches;
+    ++s.watches;
     auto watch = std::make_unique<Subscription>(*this, name, std::move(on_event));
     watches_.push_back(watch.get());
-    if (it->second.state == ServiceState::kStopped) {
+    if (s.state == ServiceState::kStopped) {
       watch->on_event({ServiceEvent::kStopped});
     }
     return std::unique_ptr<ServiceWatch>(std::move(watch));
   }
+
+  class Setup final : public ServiceSetup {
+   public:
+    explicit Setup(FakeServiceManager& owner) : owner_(owner) {}
+    Result<ServiceRegistration> Query(const std::string& name) override {
+      std::lock_guard lock(owner_.mutex_);
+      if (auto error = owner_.Check(name)) {
+        return *error;
+      }
+      return owner_.services_[name].registration;
+    }
+    Status Create(const std::string& name, const ServiceRegistration& registration) override {
+      std::lock_guard lock(owner_.mutex_);
+      if (owner_.fail_all) {
+        return WinError(*owner_.fail_all);
+      }
+      if (owner_.services_.contains(name)) {
+        return WinError(win_error::kServiceExists);
+      }
+      owner_.services_[name].registration = registration;
+      return {};
+    }
+    Status Change(const std::string& name, const ServiceRegistration& registration) override {
+      return Edit(name, [&](Service& s) { s.registration = registration; });
+    }
+    Status SetDescription(const std::string& name, const std::string& description) override {
+      return Edit(name, [&](Service& s) { s.description = description; });
+    }
+    Status Delete(const std::string& name) override {
+      std::lock_guard lock(owner_.mutex_);
+      if (auto error = owner_.Check(name)) {
+        return *error;
+      }
+      if (owner_.services_[name].state == ServiceState::kStopped) {
+        owner_.services_.erase(name);
+      } else {
+        owner_.services_[name].marked_for_delete = true;
+      }
+      return {};
+    }
+
+   private:
+    Status Edit(const std::string& name, const std::function<void(Service&)>& change) {
+      std::lock_guard lock(owner_.mutex_);
+      if (auto error = owner_.Check(name)) {
+        return *error;
+      }
+      change(owner_.services_[name]);
+      return {};
+    }
+    FakeServiceManager& owner_;
+  };
+
+  class Recovery final : public ServiceRecovery {
+   public:
+    explicit Recovery(FakeServiceManager& owner) : owner_(owner) {}
+    Result<FailureActions> Query(const std::string& name) override {
+      std::lock_guard lock(owner_.mutex_);
+      if (auto error = owner_.Check(name)) {
+        return *error;
+      }
+      return owner_.services_[name].failure_actions.value_or(FailureActions{});
+    }
+    Status Set(const std::string& name, const FailureActions& actions) override {
+      std::lock_guard lock(owner_.mutex_);
+      if (auto error = owner_.Check(name)) {
+        return *error;
+      }
+      if (owner_.recovery_fails) {
+        return WinError(*owner_.recovery_fails);
+      }
+      owner_.services_[name].failure_actions = actions;
+      return {};
+    }
+
+   private:
+    FakeServiceManager& owner_;
+  };
+
+  Setup setup{*this};
+  Recovery recovery{*this};
 
  private:
   struct Subscription final : public ServiceWatch {
@@ -149,6 +266,185 @@ class FakeServiceManager final : public ServiceManager {
     bool live = true;  // guarded by the owner's mutex
   };
 
+  class Opened final : public OpenedService {
+   public:
+    Opened(FakeServiceManager& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
+
+    Result<ServiceStatus> Query() override {
+      std::lock_guard lock(owner_.mutex_);
+      Service* s = owner_.Live(name_);
+      if (s == nullptr || (++s->queries, s->query_fails)) {
+        return WinError(win_error::kInvalidHandle);
+      }
+      const ServiceState before = s->state;
+      owner_.Advance(*s);
+      owner_.NoteState(name_, before);
+      const ServiceStatus status{s->state,
+                                 s->check_point,
+                                 s->wait_hint_ms,
+                                 s->exit_code,
+                                 s->service_exit_code,
+                                 s->exit_code == win_error::kServiceSpecificError,
+                                 s->state == ServiceState::kStopped ? 0 : s->process_id};
+      if (s->state == ServiceState::kStopped && s->marked_for_delete) {
+        owner_.services_.erase(name_);
+      }
+      return status;
+    }
+
+    Status Start() override {
+      std::lock_guard lock(owner_.mutex_);
+      Service* s = owner_.Live(name_);
+      if (s == nullptr) {
+        return WinError(win_error::kInvalidHandle);
+      }
+      ++s->starts;
+      if (s->state != ServiceState::kStopped) {
+        return ErrorOf(ErrorKind::kAlreadyRunning);
+      }
+      if (s->start_fails) {
+        return ErrorOf(ErrorKind::kTimedOut);
+      }
+      s->commands.push_back(ServiceCommand::kStart);
+      s->process_id = ++owner_.last_process_id_;
+      Enter(*s, ServiceState::kStartPending, s->start_pending_polls,
+            s->start_dies ? std::optional(ServiceState::kStopped) : std::nullopt);
+      s->running_left = s->stops_after_start ? s->stops_after_start->polls : -1;
+      if (s->on_start) {
+        s->on_start();
+      }
+      return {};
+    }
+
+    Status Control(ControlCode control) override {
+      std::lock_guard lock(owner_.mutex_);
+      Service* s = owner_.Live(name_);
+      if (s == nullptr) {
+        return WinError(win_error::kInvalidHandle);
+      }
+      if (control == ControlCode::kStop) {
+        ++s->stops;
+      }
+      if (s->state == ServiceState::kStopped) {
+        return ErrorOf(ErrorKind::kNotRunning);
+      }
+      if (s->refuse != 0) {
+        return WinError(s->refuse);
+      }
+      if (s->state != ServiceState::kRunning && s->state != ServiceState::kPaused) {
+        return WinError(win_error::kServiceCannotAcceptControl);
+      }
+      switch (control) {
+        case ControlCode::kStop:
+          s->commands.push_back(ServiceCommand::kStop);
+          s->unacknowledged_stop = s->stop_ack_polls;
+          if (s->unacknowledged_stop == 0) {
+            owner_.EnterStop(name_, *s);
+          }
+          break;
+        case ControlCode::kPause:
+          s->commands.push_back(ServiceCommand::kPause);
+          Enter(*s, ServiceState::kPausePending, s->control_pending_polls);
+          break;
+        case ControlCode::kContinue:
+          s->commands.push_back(ServiceCommand::kContinue);
+          Enter(*s, ServiceState::kContinuePending, s->control_pending_polls);
+          break;
+        case ControlCode::kParamChange:
+          s->commands.push_back(ServiceCommand::kParamChange);
+          break;
+      }
+      return {};
+    }
+
+   private:
+    FakeServiceManager& owner_;
+    std::string name_;
+  };
+
+  // Caller holds mutex_. The error that fails every call on `name`, if any.
+  std::optional<SystemError> Check(const std::string& name) {
+    if (fail_all) {
+      return WinError(*fail_all);
+    }
+    if (!services_.contains(name)) {
+      return ErrorOf(ErrorKind::kNoSuchService);
+    }
+    return std::nullopt;
+  }
+
+  // Caller holds mutex_. The service an opened handle refers to; null once it is deleted.
+  Service* Live(const std::string& name) {
+    auto it = services_.find(name);
+    return it == services_.end() ? nullptr : &it->second;
+  }
+
+  static bool IsPending(ServiceState state) {
+    return state == ServiceState::kStartPending || state == ServiceState::kStopPending ||
+           state == ServiceState::kPausePending || state == ServiceState::kContinuePending;
+  }
+  static bool Hangs(const Service& s) {
+    return (s.state == ServiceState::kStartPending && s.hang_start_pending) ||
+           (s.state == ServiceState::kStopPending && s.hang_stop_pending);
+  }
+  // The end of the pending state the service is in.
+  static void Finish(Service& s) {
+    switch (s.state) {
+      case ServiceState::kStartPending:
+      case ServiceState::kContinuePending:
+        s.state = ServiceState::kRunning;
+        break;
+      case ServiceState::kStopPending:
+        s.state = ServiceState::kStopped;
+        break;
+      case ServiceState::kPausePending:
+        s.state = ServiceState::kPaused;
+        break;
+      default:
+        break;
+    }
+    s.state = s.next.value_or(s.state);
+    s.next.reset();
+    s.check_point = 0;
+  }
+  // Enters `pending` for `polls` queries, then where it leads (or `after`).
+  static void Enter(Service& s, ServiceState pending, int polls,
+                    std::optional<ServiceState> after = std::nullopt) {
+    s.state = pending;
+    s.pending_left = polls;
+    s.next = after;
+    if (polls == 0 && !Hangs(s)) {
+      Finish(s);
+    }
+  }
+
+  // Caller holds mutex_. A stop taken by the service.
+  void EnterStop(const std::string& name, Service& s) {
+    const ServiceState before = s.state;
+    Enter(s, ServiceState::kStopPending, s.stop_pending_polls);
+    NoteState(name, before);
+  }
+
+  // Caller holds mutex_. What one query finds has happened since the last.
+  static void Advance(Service& s) {
+    if (s.unacknowledged_stop > 0) {
+      if (--s.unacknowledged_stop == 0) {
+        Enter(s, ServiceState::kStopPending, s.stop_pending_polls);
+      }
+    } else if (IsPending(s.state) && !Hangs(s)) {
+      if (s.pending_left > 0) {
+        --s.pending_left;
+        ++s.check_point;
+      } else {
+        Finish(s);
+      }
+    } else if (s.state == ServiceState::kRunning && s.running_left >= 0 && s.running_left-- == 0) {
+      s.state = ServiceState::kStopped;
+      s.exit_code = s.stops_after_start->exit_code;
+      s.service_exit_code = s.stops_after_start->service_exit_code;
+    }
+  }
+
   // Caller holds mutex_.
   void NoteState(const std::string& name, ServiceState before) {
     if (before == ServiceState::kStopped || services_[name].state != ServiceState::kStopped) {
@@ -161,89 +457,20 @@ class FakeServiceManager final : public ServiceManager {
     }
   }
 
-  class Opened final : public OpenedService {
-   public:
-    Opened(FakeServiceManager& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
-
-    Status Start() override {
-      std::lock_guard lock(owner_.mutex_);
-      Service& s = owner_.services_[name_];
-      ++s.starts;
-      if (s.state != ServiceState::kStopped) {
-        return SystemError{1056};  // ERROR_SERVICE_ALREADY_RUNNING
+  void EndWatches(const std::string& name, const ServiceNotice& notice) {
+    std::lock_guard lock(mutex_);
+    for (Subscription* watch : watches_) {
+      if (watch->name == name && watch->live) {
+        watch->live = false;
+        watch->on_event(notice);
       }
-      if (s.start_fails) {
-        return SystemError{1053};  // ERROR_SERVICE_REQUEST_TIMEOUT
-      }
-      s.state = (s.hang_start_pending || s.start_pending_polls > 0) ? ServiceState::kStartPending
-                                                                    : ServiceState::kRunning;
-      pending_left_ = s.start_pending_polls;
-      if (s.on_start) {
-        s.on_start();
-      }
-      return {};
     }
-
-    Status SendStop() override {
-      std::lock_guard lock(owner_.mutex_);
-      Service& s = owner_.services_[name_];
-      ++s.stops;
-      if (s.state == ServiceState::kStopped) {
-        return SystemError{1062};  // ERROR_SERVICE_NOT_ACTIVE
-      }
-      if (s.stop_refusal != 0) {
-        return SystemError{s.stop_refusal};
-      }
-      if (s.state != ServiceState::kRunning && s.state != ServiceState::kPaused) {
-        return SystemError{1061};  // ERROR_SERVICE_CANNOT_ACCEPT_CTRL
-      }
-      unacknowledged_stop_ = s.stop_ack_polls;
-      if (unacknowledged_stop_ == 0) {
-        s.state = AfterStop(s);
-        owner_.NoteState(name_, ServiceState::kRunning);
-      }
-      pending_left_ = s.stop_pending_polls;
-      return {};
-    }
-
-    Result<ServiceStatus> Query() override {
-      std::lock_guard lock(owner_.mutex_);
-      Service& s = owner_.services_[name_];
-      ++s.queries;
-      if (s.query_fails) {
-        return SystemError{6};  // ERROR_INVALID_HANDLE
-      }
-      const bool starting = s.state == ServiceState::kStartPending;
-      const ServiceState before = s.state;
-      if (unacknowledged_stop_ > 0 && --unacknowledged_stop_ == 0) {
-        s.state = AfterStop(s);
-      } else if ((starting && !s.hang_start_pending) || s.state == ServiceState::kStopPending) {
-        if (pending_left_ > 0) {
-          --pending_left_;
-          ++s.check_point;
-        } else {
-          s.state = starting ? ServiceState::kRunning : ServiceState::kStopped;
-        }
-      }
-      owner_.NoteState(name_, before);
-      return ServiceStatus{s.state, s.check_point, s.wait_hint_ms};
-    }
-
-   private:
-    static ServiceState AfterStop(const Service& s) {
-      return s.stop_pending_polls > 0 ? ServiceState::kStopPending : ServiceState::kStopped;
-    }
-
-    FakeServiceManager& owner_;
-    std::string name_;
-    int pending_left_ = 0;
-    int unacknowledged_stop_ = 0;
-  };
+  }
 
   std::mutex mutex_;
   std::map<std::string, Service> services_;
   std::vector<Subscription*> watches_;
-  bool manager_fails_ = false;
+  std::uint32_t last_process_id_ = 1000;
 };
 
 }  // namespace gandry

@@ -11,6 +11,7 @@
 
 #include "fakes/fake_clock.h"
 #include "platform/threads.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 
@@ -51,7 +52,7 @@ class FakeThreads final : public Threads {
     {
       std::lock_guard lock(state_->mutex);
       if (failure_ && created_ >= fail_after_) {
-        return SystemError{*failure_};
+        return WinError(*failure_);
       }
       ++created_;
       ++state_->live;

@@ -95,8 +95,8 @@ TEST(ManagerCheck, FindsABrokenRegistrationAndSourceAndOpenPermissions) {
   rig.services.Add(kWatchdog, {"Gandry Service", "C:\\Program Files\\Gandry\\gandry.svc /debug",
                                StartType::kAuto, false});
   rig.files.writers[kIni] = {"BUILTIN\\Users", "Everyone"};
-  rig.files.acl_errors[kFolder] = 50;
-  rig.errors.texts[50] = "The request is not supported.\r\n";
+  rig.files.acl_errors[kFolder] = win_error::kNotSupported;
+  rig.errors.texts[win_error::kNotSupported] = "The request is not supported.\r\n";
   EXPECT_EQ(rig.Run({"check"}), 1);
   EXPECT_THAT(
       Lines(rig.out),

@@ -101,7 +101,7 @@ TEST(ManagerCommandLine, EachCommandRunsItsOwnHandlerAndAnUnknownOneNone) {
     EXPECT_TRUE(handlers.insert(command.run).second) << command.name << " shares a handler";
   }
   ManagerRig rig;
-  const FakeServiceDatabase::Service& watchdog = rig.Installed();
+  const FakeServiceManager::Service& watchdog = rig.Installed();
   EXPECT_EQ(rig.Run({"frobnicate"}), 2);
   EXPECT_TRUE(watchdog.commands.empty());
 }

@@ -11,8 +11,8 @@ using ::testing::HasSubstr;
 
 TEST(ManagerControl, EachCommandWaitsForItsStateThroughThePendingOne) {
   ManagerRig rig;
-  FakeServiceDatabase::Service& watchdog = rig.Installed(ServiceState::kStopped);
-  watchdog.pending_queries = 4;
+  FakeServiceManager::Service& watchdog = rig.Installed(ServiceState::kStopped);
+  watchdog.PendFor(4);
   const std::vector<std::pair<std::string, std::string>> steps{
       {"start", "running"}, {"pause", "paused"},    {"continue", "running"},
       {"reload", ""},       {"restart", "running"}, {"stop", "stopped"},
@@ -33,14 +33,14 @@ TEST(ManagerControl, EachCommandWaitsForItsStateThroughThePendingOne) {
 
 TEST(ManagerControl, AStartThatFailsOrAStopThatHangsExitsWithOne) {
   ManagerRig rig;
-  FakeServiceDatabase::Service& watchdog = rig.Installed(ServiceState::kStopped);
-  watchdog.start_fails = true;
+  FakeServiceManager::Service& watchdog = rig.Installed(ServiceState::kStopped);
+  watchdog.start_dies = true;
   EXPECT_EQ(rig.Run({"start"}), 1);
   EXPECT_THAT(rig.err, HasSubstr("is stopped after the start request, not running: exit code 0"));
 
   // A watchdog that stops again at once, as on a Gandry.ini it cannot read, is no success.
-  watchdog.start_fails = false;
-  watchdog.stops_after_start = {{2, {ServiceState::kStopped, 1066, 1, 0}}};
+  watchdog.start_dies = false;
+  watchdog.stops_after_start = {{2, win_error::kServiceSpecificError, 1}};
   for (const char* command : {"start", "restart"}) {
     EXPECT_EQ(rig.Run({command}), 1) << command;
     EXPECT_EQ(rig.err,
@@ -51,8 +51,8 @@ TEST(ManagerControl, AStartThatFailsOrAStopThatHangsExitsWithOne) {
   }
 
   watchdog.stops_after_start.reset();
-  watchdog.run.state = ServiceState::kRunning;
-  watchdog.stop_hangs = true;
+  watchdog.state = ServiceState::kRunning;
+  watchdog.hang_stop_pending = true;
   const std::int64_t before = rig.clock.TickMs();
   EXPECT_EQ(rig.Run({"stop"}), 1);
   EXPECT_THAT(rig.err,
@@ -60,8 +60,9 @@ TEST(ManagerControl, AStartThatFailsOrAStopThatHangsExitsWithOne) {
   EXPECT_GE(rig.clock.TickMs() - before, 60'000);
   EXPECT_LT(rig.clock.TickMs() - before, 61'000);
 
-  watchdog.refuse = 1052;
-  rig.errors.texts[1052] = "The requested control is not valid for this service.\r\n";
+  watchdog.refuse = win_error::kInvalidServiceControl;
+  rig.errors.texts[win_error::kInvalidServiceControl] =
+      "The requested control is not valid for this service.\r\n";
   EXPECT_EQ(rig.Run({"reload"}), 1);
   EXPECT_EQ(rig.err,
             "Cannot ask the service \"zt-gandry-demon\" to reload Gandry.ini: The requested "
@@ -72,7 +73,7 @@ TEST(ManagerControl, AStartThatFailsOrAStopThatHangsExitsWithOne) {
 // for longer than a hung service could take.
 TEST(ManagerControl, RestartWaitsForAStopThatMakesProgress) {
   ManagerRig rig;
-  rig.Installed().pending_queries = 4 * 120;  // two minutes at four queries a second
+  rig.Installed().PendFor(4 * 120);  // two minutes at four queries a second
   EXPECT_EQ(rig.Run({"restart"}), 0) << rig.err;
   EXPECT_THAT(rig.services.Find(kWatchdog)->commands,
               ElementsAre(ServiceCommand::kStop, ServiceCommand::kStart));
@@ -82,9 +83,10 @@ TEST(ManagerControl, RestartWaitsForAStopThatMakesProgress) {
 TEST(ManagerControl, AnEditThatCannotBeReloadedExitsWithThree) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0"});
-  FakeServiceDatabase::Service& watchdog = rig.Installed(ServiceState::kPausePending);
-  watchdog.refuse = 1061;
-  rig.errors.texts[1061] = "The service cannot accept control messages at this time.\r\n";
+  FakeServiceManager::Service& watchdog = rig.Installed(ServiceState::kPausePending);
+  watchdog.refuse = win_error::kServiceCannotAcceptControl;
+  rig.errors.texts[win_error::kServiceCannotAcceptControl] =
+      "The service cannot accept control messages at this time.\r\n";
   EXPECT_EQ(rig.Run({"add", "BITS", "--force"}), 3);
   EXPECT_EQ(rig.err,
             "Gandry.ini changed, not reloaded: The service cannot accept control messages at "
@@ -93,7 +95,7 @@ TEST(ManagerControl, AnEditThatCannotBeReloadedExitsWithThree) {
   EXPECT_EQ(rig.Run({"add", "BITS", "--force"}), 1);
   EXPECT_THAT(rig.err, HasSubstr("\"BITS\" is already listed (Item2=BITS||3|0)"));
 
-  rig.services.fail_all = 5;
+  rig.services.fail_all = win_error::kAccessDenied;
   EXPECT_EQ(rig.Run({"set", "LoopDelayThread", "10"}), 3);
   EXPECT_THAT(rig.err, HasSubstr("not reloaded: cannot query the watchdog: Access is denied."));
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayThread"), "10");

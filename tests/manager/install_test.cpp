@@ -21,7 +21,7 @@ TEST(ManagerInstall, RegistersQuotedWithRecoveryAndSourceCreatesTheIniAndStarts)
   rig.ini.AddLine(kIni, "Services", "Item1", "Spooler|Print spooler|3|0");
   ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
 
-  const FakeServiceDatabase::Service* service = rig.services.Find(kWatchdog);
+  const FakeServiceManager::Service* service = rig.services.Find(kWatchdog);
   ASSERT_NE(service, nullptr);
   EXPECT_EQ(service->registration.command_line, kQuotedCommand);
   EXPECT_EQ(service->registration.display_name, "Gandry Service");
@@ -33,7 +33,7 @@ TEST(ManagerInstall, RegistersQuotedWithRecoveryAndSourceCreatesTheIniAndStarts)
               ElementsAre(minutes(1), minutes(1), minutes(5)));
   EXPECT_EQ(service->failure_actions->reset_after, std::chrono::hours(24));
   EXPECT_TRUE(service->failure_actions->on_error_stop);
-  EXPECT_EQ(service->run.state, ServiceState::kRunning);
+  EXPECT_EQ(service->state, ServiceState::kRunning);
   EXPECT_THAT(rig.out, HasSubstr("zt-gandry-demon: running\n"));
 
   EXPECT_EQ(rig.sources.sources.at("Gandry Service").message_file, kSvc);
@@ -73,11 +73,11 @@ TEST(ManagerInstall, RunAgainRepairsTheRegistrationAndKeepsTheIni) {
   rig.sources.sources["Gandry Service"] = {"C:\\Old\\gandry.svc", 1};
 
   ASSERT_EQ(rig.Run({"install", "--start", "Delayed-Auto", "--no-start"}), 0) << rig.err;
-  const FakeServiceDatabase::Service* service = rig.services.Find(kWatchdog);
+  const FakeServiceManager::Service* service = rig.services.Find(kWatchdog);
   EXPECT_EQ(service->registration.command_line, kQuotedCommand);
   EXPECT_EQ(service->registration.start_type, StartType::kAuto);
   EXPECT_TRUE(service->registration.delayed_start);
-  EXPECT_EQ(service->run.state, ServiceState::kStopped);
+  EXPECT_EQ(service->state, ServiceState::kStopped);
   EXPECT_EQ(rig.sources.sources.at("Gandry Service").message_file, kSvc);
   EXPECT_EQ(rig.files.files.at(kIni), "mine");
   EXPECT_THAT(rig.out, HasSubstr("The service ran \"C:\\Program Files\\Gandry\\gandry.svc "
@@ -87,7 +87,7 @@ TEST(ManagerInstall, RunAgainRepairsTheRegistrationAndKeepsTheIni) {
 
   // A running watchdog keeps its old command line until it is restarted, and is told so.
   rig.services.Find(kWatchdog)->registration.command_line = "C:\\Gandry\\gandry.svc -service";
-  rig.services.Find(kWatchdog)->run.state = ServiceState::kRunning;
+  rig.services.Find(kWatchdog)->state = ServiceState::kRunning;
   ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
   EXPECT_THAT(rig.out, HasSubstr("It runs the old command line until it is restarted: "
                                  "\"gandry-manager restart\".\n"));
@@ -99,14 +99,14 @@ TEST(ManagerInstall, AnIniWithoutItemsLeavesTheServiceStoppedAndSucceeds) {
   ManagerRig rig;
   rig.Ini({});
   ASSERT_EQ(rig.Run({"install"}), 0) << rig.err;
-  EXPECT_EQ(rig.services.Find(kWatchdog)->run.state, ServiceState::kStopped);
+  EXPECT_EQ(rig.services.Find(kWatchdog)->state, ServiceState::kStopped);
   EXPECT_THAT(rig.out, HasSubstr("Gandry.ini lists no items: the service is not started. Add the "
                                  "first with \"gandry-manager add SERVICE\""));
 }
 
 TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) {
   ManagerRig rig;
-  rig.services.fail_all = 5;
+  rig.services.fail_all = win_error::kAccessDenied;
   EXPECT_EQ(rig.Run({"install"}), 1);
   EXPECT_EQ(rig.err,
             "Cannot look up the service \"zt-gandry-demon\": Access is denied. Run "
@@ -121,13 +121,13 @@ TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) 
 
   // A system without recovery actions gets a warning; a refusal of them fails.
   rig.files.files[kSvc] = "MZ";
-  rig.services.recovery_fails = 87;
-  rig.errors.texts[87] = "Invalid parameter.\r\n";
+  rig.services.recovery_fails = win_error::kInvalidParameter;
+  rig.errors.texts[win_error::kInvalidParameter] = "Invalid parameter.\r\n";
   EXPECT_EQ(rig.Run({"install", "--no-start"}), 0);
   EXPECT_EQ(rig.err,
             "Warning: this system does not take the service's recovery actions: Invalid "
             "parameter.\n");
-  rig.services.recovery_fails = 5;
+  rig.services.recovery_fails = win_error::kAccessDenied;
   EXPECT_EQ(rig.Run({"install", "--no-start"}), 1);
   EXPECT_THAT(rig.err, StartsWith("Cannot set the service's recovery actions: Access is denied."));
   rig.services.recovery_fails.reset();
@@ -142,7 +142,7 @@ TEST(ManagerInstall, FailuresNameTheSystemErrorAndAccessDeniedAsksForElevation) 
 TEST(ManagerUninstall, StopsDeletesAndRemovesTheSourceButKeepsTheIni) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0"});
-  rig.Installed().pending_queries = 3;
+  rig.Installed().PendFor(3);
   ASSERT_EQ(rig.Run({"uninstall"}), 0) << rig.err;
   EXPECT_EQ(rig.services.Find(kWatchdog), nullptr);
   EXPECT_TRUE(rig.sources.sources.empty());
@@ -150,13 +150,13 @@ TEST(ManagerUninstall, StopsDeletesAndRemovesTheSourceButKeepsTheIni) {
   EXPECT_THAT(rig.out, HasSubstr("zt-gandry-demon: stopped\n"));
 
   // A watchdog that will not stop is only marked for deletion, and the uninstall says so.
-  rig.Installed().stop_hangs = true;
+  rig.Installed().hang_stop_pending = true;
   EXPECT_EQ(rig.Run({"uninstall"}), 1);
   EXPECT_THAT(rig.out,
               HasSubstr("Windows has marked the service \"zt-gandry-demon\" for deletion"));
   EXPECT_THAT(rig.out, Not(HasSubstr("Deleted")));
-  rig.services.Find(kWatchdog)->run.state = ServiceState::kStopped;
-  ASSERT_TRUE(rig.services.commands.Query(kWatchdog));
+  rig.services.Find(kWatchdog)->state = ServiceState::kStopped;
+  ASSERT_TRUE(QueryService(rig.services, kWatchdog));
 
   // Nothing installed: the source goes all the same.
   rig.sources.sources["Gandry Service"] = {kSvc, 7};

@@ -143,7 +143,7 @@ TEST(ManagerItems, ListShowsTheItemsInFileOrderAndEditsNeedGandryIni) {
             "Item2: Spooler, attempts 3, period 1440 min\n");
 
   // A file that cannot be read is no empty list, and no edit touches it.
-  rig.ini.unreadable[kIni] = 32;
+  rig.ini.unreadable[kIni] = win_error::kSharingViolation;
   for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
            {"list"}, {"status"}, {"set", "LoopDelayThread", "10"}, {"remove", "W32Time"}}) {
     EXPECT_EQ(rig.Run(command), 1) << command[0];

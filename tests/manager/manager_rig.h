@@ -9,7 +9,7 @@
 #include "fakes/fake_event_sources.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini_store.h"
-#include "fakes/fake_service_database.h"
+#include "fakes/fake_service_manager.h"
 #include "fakes/fake_text_encoding.h"
 #include "manager/install.h"
 #include "manager/run_manager.h"
@@ -24,23 +24,15 @@ inline constexpr char kWatchdog[] = "zt-gandry-demon";
 
 // The manager in "C:\Program Files\Gandry\" beside its gandry.svc, on fakes.
 struct ManagerRig {
-  FakeServiceDatabase services;
+  FakeServiceManager services;
   FakeEventSources sources;
   FakeIniStore ini;
   FakeFiles files;
   FakeErrorTexts errors;
   FakeTextEncoding encoding;
   FakeClock clock;
-  ManagerPlatform platform{services.setup,
-                           services.recovery,
-                           services.commands,
-                           sources,
-                           ini,
-                           files,
-                           files,
-                           errors,
-                           encoding,
-                           clock};
+  ManagerPlatform platform{services.setup, services.recovery, services, sources, ini, files, files,
+                           errors,         encoding,          clock};
   std::string folder = kFolder;  // where the manager runs
   std::string out;
   std::string err;
@@ -68,17 +60,17 @@ struct ManagerRig {
   }
 
   // The watchdog registered as install registers it, with its event source.
-  FakeServiceDatabase::Service& Installed(ServiceState state = ServiceState::kRunning) {
+  FakeServiceManager::Service& Installed(ServiceState state = ServiceState::kRunning) {
     sources.sources["Gandry Service"] = {kSvc, 7};
-    FakeServiceDatabase::Service& watchdog =
+    FakeServiceManager::Service& watchdog =
         services.Add(kWatchdog, {"Gandry Service", kQuotedCommand, StartType::kAuto, false}, state);
     watchdog.failure_actions = ExpectedFailureActions();
     return watchdog;
   }
   // A service other than the watchdog.
-  FakeServiceDatabase::Service& Service(const std::string& name,
-                                        ServiceState state = ServiceState::kRunning,
-                                        StartType start = StartType::kAuto) {
+  FakeServiceManager::Service& Service(const std::string& name,
+                                       ServiceState state = ServiceState::kRunning,
+                                       StartType start = StartType::kAuto) {
     return services.Add(name, {name, "C:\\svc\\" + name + ".exe", start, false}, state);
   }
 };

@@ -11,9 +11,9 @@ namespace {
 TEST(ManagerStatus, ShowsTheWatchdogAndEachItemsService) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0", "Gone|x|1|60"});
-  FakeServiceDatabase::Service& watchdog = rig.Installed(ServiceState::kStopped);
-  watchdog.run.exit_code = 1066;
-  watchdog.run.service_exit_code = 1;
+  FakeServiceManager::Service& watchdog = rig.Installed(ServiceState::kStopped);
+  watchdog.exit_code = win_error::kServiceSpecificError;
+  watchdog.service_exit_code = 1;
   rig.Service("Spooler", ServiceState::kRunning, StartType::kDemand);
   EXPECT_EQ(rig.Run({"status"}), 0);
   EXPECT_EQ(rig.out,
@@ -31,7 +31,7 @@ TEST(ManagerStatus, JsonIsOneDocumentThatKeepsOddTextsIntact) {
   rig.Ini({odd + "||abc|5"});
   rig.Installed();
   rig.Service(odd);
-  rig.services.Find(odd)->run.exit_code = 77;  // no text for it
+  rig.services.Find(odd)->exit_code = 77;  // no text for it
   ASSERT_EQ(rig.Run({"status", "--json"}), 0);
 
   const nlohmann::json doc = nlohmann::json::parse(rig.out);
@@ -53,10 +53,10 @@ TEST(ManagerStatus, JsonIsOneDocumentThatKeepsOddTextsIntact) {
 
 TEST(ManagerStatus, AServiceManagerThatCannotBeReachedFailsTheStatus) {
   ManagerRig rig;
-  rig.services.fail_all = 5;
+  rig.services.fail_all = win_error::kAccessDenied;
   EXPECT_EQ(rig.Run({"status", "--json"}), 1);
   const nlohmann::json doc = nlohmann::json::parse(rig.out);
-  EXPECT_EQ(doc["watchdog"]["error"], 5);
+  EXPECT_EQ(doc["watchdog"]["error"], win_error::kAccessDenied);
   EXPECT_EQ(doc["watchdog"]["installed"], true);
   EXPECT_EQ(doc["items"], nlohmann::json::array());
 }

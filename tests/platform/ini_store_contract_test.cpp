@@ -3,6 +3,7 @@
 
 #include "contracts/ini_store_contract.h"
 #include "fakes/fake_ini_store.h"
+#include "platform/win/win_error_codes.h"
 
 namespace gandry {
 namespace {
@@ -27,8 +28,8 @@ class FakeIniHarness {
     }
   }
   std::uint32_t MakeUnreadable() {
-    store_.unreadable[path_] = 5;
-    return 5;
+    store_.unreadable[path_] = win_error::kAccessDenied;
+    return win_error::kAccessDenied;
   }
 
  private:

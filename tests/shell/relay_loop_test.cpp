@@ -134,8 +134,9 @@ TEST_F(RelayTest, ServiceModeChildThatEndsAtOnceGivesItsCode) {
 }
 
 TEST_F(RelayTest, FailedStartPrintsTheTrimmedSystemText) {
-  processes.start_error = 2;
-  processes.error_texts[2] = "The system cannot find the file specified. \r\n";
+  processes.start_error = win_error::kFileNotFound;
+  processes.error_texts[win_error::kFileNotFound] =
+      "The system cannot find the file specified. \r\n";
   Run("-debug");
   EXPECT_NE(Screen().find("Load Quillon failure.\r\n"
                           "The system cannot find the file specified.\r\nDone.\r\n"),
@@ -147,7 +148,7 @@ TEST_F(RelayTest, FailedStartPrintsTheTrimmedSystemText) {
 
 TEST_F(RelayTest, FailedTerminationIsReportedAndTheRunEndsAsUsual) {
   processes.child->terminate_fails = true;
-  processes.error_texts[5] = "Access denied.";
+  processes.error_texts[win_error::kAccessDenied] = "Access denied.";
   processes.on_start = [this] { Write({"+zt-talk-done+"}); };
   Run("-debug");
   EXPECT_NE(Screen().find("Unload Quillon failure.\r\nAccess denied.\r\nDone.\r\n"),

@@ -175,7 +175,7 @@ TEST_F(LoadConfigurationTest, WritesBackInOneEditOnlyWhatTheFileDoesNotSay) {
 
 TEST_F(LoadConfigurationTest, AFileThatCannotBeReadChangesAndWritesNothing) {
   ini.AddLine(kIni, "Settings", "LoopDelayThread", "4");
-  ini.unreadable[kIni] = 32;  // ERROR_SHARING_VIOLATION, for longer than the retries last
+  ini.unreadable[kIni] = win_error::kSharingViolation;  // for longer than the retries last
   Watchdog watchdog = Make(kDebugMode);
   watchdog.items = {"running||3|0"};
   watchdog.settings.loop_delay_thread_ms = 10'000;

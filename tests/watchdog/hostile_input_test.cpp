@@ -91,8 +91,8 @@ TEST(HostileIni, AnItemLineOf2047CharactersIsWatchedUnderItsFirst200) {
   EXPECT_EQ(items[0], name.substr(0, 200));
   EXPECT_EQ(items[1], std::string(200, '|'));
 
-  auto monitor = TSrvManThread::Start(rig.watchdog, items[0]);
-  auto empty = TSrvManThread::Start(rig.watchdog, items[1]);
+  auto monitor = *TSrvManThread::Start(rig.watchdog, items[0]);
+  auto empty = *TSrvManThread::Start(rig.watchdog, items[1]);
   monitor->Terminate();
   empty->Terminate();
   ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));

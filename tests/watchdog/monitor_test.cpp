@@ -28,7 +28,7 @@ std::int64_t PauseStart(int pause) {
 std::vector<std::string> RunPasses(WatchdogRig& rig, const std::string& item, int passes,
                                    const std::function<void(int)>& script = {}) {
   const std::int64_t begin = rig.clock.TickMs();
-  auto monitor = TSrvManThread::Start(rig.watchdog, item);
+  auto monitor = *TSrvManThread::Start(rig.watchdog, item);
   for (int pause = 1; pause <= 2 * passes; ++pause) {
     rig.clock.At(begin + PauseStart(pause), [script, monitor, pause, passes] {
       if (script) {
@@ -50,7 +50,7 @@ std::string Expired(int attempts, const std::string& name) {
 TEST(MonitorTest, ReadsItsItemAndNumbersItselfFromTheRunningCount) {
   WatchdogRig rig;
   rig.watchdog.RunningMonitors = 4;
-  auto monitor = TSrvManThread::Start(rig.watchdog, "Spooler|Print spooler|3|1440|x");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "Spooler|Print spooler|3|1440|x");
   monitor->Terminate();
   ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
   EXPECT_EQ(monitor->service_name(), "Spooler");
@@ -196,12 +196,14 @@ TEST(MonitorTest, ScheduleFollowsElapsedTimeWhenTheLocalClockJumps) {
 TEST(MonitorTest, ARefusedStopIsNoRestartAndIsLoggedOnce) {
   WatchdogRig rig(kServiceMode);
   rig.services.Add("svc", ServiceState::kRunning);
-  rig.services.Modify("svc", [](auto& s) { s.stop_refusal = 1051; });
+  rig.services.Modify("svc", [](auto& s) { s.refuse = win_error::kDependentServicesRunning; });
   // A restart on every pass; pass 3 is refused with another error, pass 4 goes through.
   RunPasses(rig, "svc||0|-1", 5, [&rig](int pause) {
-    const std::uint32_t refusals[] = {1051, 1052, 0, 1052};
+    using namespace win_error;
+    const std::uint32_t refusals[] = {kDependentServicesRunning, kInvalidServiceControl, 0,
+                                      kInvalidServiceControl};
     if (pause % 2 == 0 && pause <= 8) {
-      rig.services.Modify("svc", [&](auto& s) { s.stop_refusal = refusals[pause / 2 - 1]; });
+      rig.services.Modify("svc", [&](auto& s) { s.refuse = refusals[pause / 2 - 1]; });
     }
   });
   const auto refused = [](int error) {
@@ -210,10 +212,10 @@ TEST(MonitorTest, ARefusedStopIsNoRestartAndIsLoggedOnce) {
   };
   const auto events = rig.events.messages();
   ASSERT_EQ(events.size(), 4u);
-  EXPECT_EQ(events[0], refused(1051));
-  EXPECT_EQ(events[1], refused(1052));
+  EXPECT_EQ(events[0], refused(win_error::kDependentServicesRunning));
+  EXPECT_EQ(events[1], refused(win_error::kInvalidServiceControl));
   EXPECT_THAT(events[2], ::testing::StartsWith("Service [svc] successfully restarted."));
-  EXPECT_EQ(events[3], refused(1052));
+  EXPECT_EQ(events[3], refused(win_error::kInvalidServiceControl));
   EXPECT_EQ(rig.services.Get("svc").stops, 5);
   EXPECT_EQ(rig.services.Get("svc").starts, 1);
 }
@@ -304,7 +306,7 @@ TEST(MonitorTest, WhilePausedNeitherStartsNorRestarts) {
 TEST(MonitorTest, TerminateDuringTheStartDelayEndsWithoutTouchingTheService) {
   WatchdogRig rig;
   rig.services.Add("svc", ServiceState::kStopped);
-  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|-1");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||3|-1");
   rig.clock.At(1000, [monitor] { monitor->Terminate(); });
   ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
   EXPECT_EQ(rig.services.Get("svc").opens, 0);
@@ -319,7 +321,7 @@ TEST(MonitorTest, TerminateDuringALoopPauseEndsAtOnce) {
     WatchdogRig rig;
     rig.services.Add("svc", ServiceState::kStopped);
     rig.services.Modify("svc", [](auto& s) { s.start_fails = true; });
-    auto monitor = TSrvManThread::Start(rig.watchdog, "svc||5|0");
+    auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||5|0");
     int opens_at_terminate = -1;
     const std::int64_t when = PauseStart(terminate_at) + 1000;
     rig.clock.At(when, [&rig, &opens_at_terminate, monitor] {
@@ -337,7 +339,7 @@ TEST(MonitorTest, TerminateCancelsAStartWaitOfTheAttempts) {
   WatchdogRig rig;
   rig.services.Add("svc", ServiceState::kStopped);
   rig.services.Modify("svc", [](auto& s) { s.hang_start_pending = true; });
-  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||3|0");
   // The start of pass 1 is under way: its wait polls every 100 ms.
   rig.clock.At(PauseStart(2) + 250, [monitor] { monitor->Terminate(); });
   ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
@@ -352,7 +354,7 @@ TEST(MonitorTest, TerminateDuringAScheduledRestartStillStartsTheService) {
     s.stop_pending_polls = 3;
     s.start_pending_polls = 3;
   });
-  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||0|-1");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||0|-1");
   // During the first poll of the stop wait.
   rig.clock.At(PauseStart(1) + 50, [monitor] { monitor->Terminate(); });
   ASSERT_TRUE(monitor->WaitEnded(rig.clock, kEndLimit));
@@ -369,8 +371,8 @@ TEST(MonitorTest, OnlyTheLastEndingMonitorRaisesStopFlag) {
   WatchdogRig rig;
   rig.services.Add("a", ServiceState::kRunning);
   rig.services.Add("b", ServiceState::kRunning);
-  auto first = TSrvManThread::Start(rig.watchdog, "a||0|0");
-  auto second = TSrvManThread::Start(rig.watchdog, "b||0|0");
+  auto first = *TSrvManThread::Start(rig.watchdog, "a||0|0");
+  auto second = *TSrvManThread::Start(rig.watchdog, "b||0|0");
   EXPECT_EQ(rig.watchdog.RunningMonitors.load(), 2);
   first->Terminate();
   ASSERT_TRUE(first->WaitEnded(rig.clock, kEndLimit));

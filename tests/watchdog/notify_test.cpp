@@ -40,7 +40,7 @@ struct NotifyRig : WatchdogRig {
 
 TEST(NotifyTest, AReportedStopIsStartedAtOnceAndTheWatchEndsWithTheMonitor) {
   NotifyRig rig;
-  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||3|0");
   const std::int64_t stop = kFirstPause + 1234;
   rig.StopAt(stop);
   EXPECT_EQ(rig.StartsAt(stop + 1), 1);
@@ -53,7 +53,7 @@ TEST(NotifyTest, AReportedStopIsStartedAtOnceAndTheWatchEndsWithTheMonitor) {
   // Polling makes no subscription and waits for its pass.
   NotifyRig polling;
   polling.watchdog.settings.notify = false;
-  monitor = TSrvManThread::Start(polling.watchdog, "svc||3|0");
+  monitor = *TSrvManThread::Start(polling.watchdog, "svc||3|0");
   polling.StopAt(stop);
   EXPECT_EQ(polling.StartsAt(kFirstPause + kLoopDelayThread.count() - 1), 0);
   EXPECT_EQ(polling.StartsAt(kFirstPause + kLoopDelayThread.count() + 1), 1);
@@ -65,7 +65,7 @@ TEST(NotifyTest, NoStartWhilePausedNorForTheMonitorsOwnRestart) {
   NotifyRig rig;
   rig.watchdog.paused = true;
   // Restarts every minute once it may.
-  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|1");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||3|1");
   rig.StopAt(kFirstPause + 1000);
   EXPECT_EQ(rig.StartsAt(kFirstPause + 2000), 0);
   rig.clock.At(kFirstPause + 3000, [&rig] {
@@ -95,7 +95,7 @@ TEST(NotifyTest, StartsOfAServiceThatKeepsDyingAreSpacedOutUntilItStaysUp) {
       }
     };
   });
-  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||100|0");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||100|0");
   rig.clock.At(kFirstPause + 1000, kill);
   ASSERT_TRUE(rig.clock.RunUntil([&] { return starts.size() == 6; }));
   const std::int64_t stop = starts.back() + 3 * kLoopDelayThread.count();
@@ -119,7 +119,7 @@ TEST(NotifyTest, AFailedOrEndedSubscriptionFallsBackToPolling) {
   {
     NotifyRig rig;
     rig.services.Modify("svc", [](auto& s) { s.watch_fails = true; });
-    auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
+    auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||3|0");
     rig.StopAt(stop);
     EXPECT_EQ(rig.StartsAt(pass - 1), 0);
     EXPECT_EQ(rig.StartsAt(pass + 1), 1);
@@ -129,7 +129,7 @@ TEST(NotifyTest, AFailedOrEndedSubscriptionFallsBackToPolling) {
   }
   {
     NotifyRig rig;
-    auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
+    auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||3|0");
     rig.clock.At(stop - 500, [&rig] { rig.services.Delete("svc"); });
     rig.StopAt(stop);
     EXPECT_EQ(rig.StartsAt(pass - 1), 0);
@@ -141,8 +141,9 @@ TEST(NotifyTest, AFailedOrEndedSubscriptionFallsBackToPolling) {
   }
   {
     NotifyRig rig;
-    auto monitor = TSrvManThread::Start(rig.watchdog, "svc||3|0");
-    rig.clock.At(stop - 500, [&rig] { rig.services.FailWatches("svc", 1726); });
+    auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||3|0");
+    rig.clock.At(stop - 500,
+                 [&rig] { rig.services.FailWatches("svc", win_error::kRpcCallFailed); });
     rig.StopAt(stop);
     EXPECT_EQ(rig.StartsAt(pass - 1), 0);
     EXPECT_EQ(rig.StartsAt(pass + 1), 1);

@@ -96,7 +96,7 @@ TEST(ServiceControlTest, WithoutItemsGoesFromRunningStraightToStopped) {
 TEST(ServiceControlTest, AGandryIniThatCannotBeReadFailsTheRunAndIsNotWritten) {
   WatchdogRig rig(kServiceMode);
   rig.ini.AddLine(kIni, "Settings", "LoopDelayThread", "4");
-  rig.ini.unreadable[kIni] = 5;  // ERROR_ACCESS_DENIED
+  rig.ini.unreadable[kIni] = win_error::kAccessDenied;
   RecordingReporter reporter;
   ServiceControl control(rig.watchdog, reporter);
   control.Serve();
@@ -110,7 +110,8 @@ TEST(ServiceControlTest, AGandryIniThatCannotBeReadFailsTheRunAndIsNotWritten) {
 TEST(ServiceControlTest, ARunEndedByAnErrorStopsWithAServiceSpecificCodeAsItsLastAct) {
   WatchdogRig rig(kServiceMode);
   rig.WriteIni({"a||0|0"});
-  rig.threads.SetFailure(8, 1);  // the first thread is the stop-pending pulse
+  rig.threads.SetFailure(win_error::kNotEnoughMemory,
+                         1);  // the first thread is the stop-pending pulse
   // As the dispatcher may: the stopped report lets the main thread free the control at once.
   class FreeingReporter final : public ServiceStatusReporter {
    public:
@@ -211,7 +212,7 @@ TEST(ServiceControlTest, AtShutdownARestartUnderWayStopsTheServiceAndStartsItNoM
   ServiceControl control(rig.watchdog, reporter);
   rig.services.Add("svc", ServiceState::kRunning);
   rig.services.Modify("svc", [](auto& s) { s.stop_pending_polls = 3; });
-  auto monitor = TSrvManThread::Start(rig.watchdog, "svc||0|-1");
+  auto monitor = *TSrvManThread::Start(rig.watchdog, "svc||0|-1");
   // During the stop wait of the first restart; the supervisor then asks its monitors to end.
   rig.clock.At(kStartDelayThread.count() + 50, [&] {
     control.Control(ServiceRequest::kShutdown);

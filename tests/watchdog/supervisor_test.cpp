@@ -75,7 +75,7 @@ TEST(SupervisorTest, EndsAsAFailedRunWhenEveryMonitorHasEndedThroughAnError) {
 TEST(SupervisorTest, AMonitorThatCannotStartEndsTheRunAndTheOthersStillEnd) {
   WatchdogRig rig;
   rig.WriteIni({"a||0|0", "b||0|0"});
-  rig.threads.SetFailure(8, 1);  // ERROR_NOT_ENOUGH_MEMORY for the second thread
+  rig.threads.SetFailure(win_error::kNotEnoughMemory, 1);  // for the second thread
   EXPECT_EQ(gandry::Run(rig.watchdog), kRunFailed);
   EXPECT_FALSE(rig.channel.append("after the run"));
   const auto lines = rig.Lines();

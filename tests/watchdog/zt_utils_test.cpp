@@ -52,7 +52,7 @@ TEST_F(ServiceOps, QueryStateOpensForQueryOnly) {
   services.Modify("svc", [](auto& s) { s.query_fails = true; });
   EXPECT_EQ(QueryState(services, "svc"), ServiceState::kUnknown);
   services.Modify("svc", [](auto& s) { s.query_fails = false; });
-  services.SetManagerFails(true);
+  services.fail_all = win_error::kAccessDenied;
   EXPECT_EQ(QueryState(services, "svc"), ServiceState::kUnknown);
 }
 
@@ -128,7 +128,7 @@ TEST_F(ServiceOps, AStopThatIsAcknowledgedLateIsWaitedFor) {
 
   // A service that refuses the control is not waited for: its running is the outcome.
   services.Add("refuses", ServiceState::kRunning);
-  services.Modify("refuses", [](auto& s) { s.stop_refusal = 1052; });
+  services.Modify("refuses", [](auto& s) { s.refuse = win_error::kInvalidServiceControl; });
   clock.ClearPauses();
   EXPECT_FALSE(StopAndWait(services, clock, "refuses", nullptr));
   EXPECT_TRUE(clock.pauses().empty());

@@ -169,13 +169,13 @@ TEST_F(ProfileFiles, AnEditHoldsTheLockAndWaitsForReaders) {
   EXPECT_TRUE(edit->ListKeys("Services").empty());
   Result<std::unique_ptr<IniEdit>> second = ini.Edit(ini_);
   ASSERT_FALSE(second);
-  EXPECT_EQ(second.error().code, kErrorIniBusy);
+  EXPECT_EQ(second.error().kind, ErrorKind::kBusy);
   ASSERT_TRUE(edit->WriteValue("Settings", "LoopDelayThread", "30"));
   {
     std::unique_ptr<IniFile> reader = Open(ini, ini_);
     const Status committed = edit->Commit();
     ASSERT_FALSE(committed);
-    EXPECT_EQ(committed.error().code, kErrorIniBusy);
+    EXPECT_EQ(committed.error().kind, ErrorKind::kBusy);
     EXPECT_EQ(reader->ReadValue("Settings", "LoopDelayThread"), "4");
   }
   ASSERT_TRUE(edit->Commit());

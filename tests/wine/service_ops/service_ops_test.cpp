@@ -58,7 +58,7 @@ class CountingServiceManager final : public ServiceManager {
     Counting(std::unique_ptr<OpenedService> inner, CountingServiceManager& owner)
         : inner_(std::move(inner)), owner_(owner) {}
     Status Start() override { return inner_->Start(); }
-    Status SendStop() override { return inner_->SendStop(); }
+    Status Control(ControlCode control) override { return inner_->Control(control); }
     Result<ServiceStatus> Query() override {
       Result<ServiceStatus> status = inner_->Query();
       std::lock_guard lock(owner_.mutex_);
@@ -71,7 +71,7 @@ class CountingServiceManager final : public ServiceManager {
     CountingServiceManager& owner_;
   };
 
-  WinServiceManager real_;
+  WinServiceManager real_{ScmAccess::kAll};
   std::mutex mutex_;
   std::vector<ServiceState> states_;
 };
@@ -135,7 +135,7 @@ TEST(ServiceOps, StartsAndStopsARealService) {
   const rig::RegisteredService test_service = RegisterTestService("");
   ASSERT_TRUE(test_service.registered());
   const std::string& name = test_service.name();
-  WinServiceManager services;
+  WinServiceManager services(ScmAccess::kAll);
   WinClock clock;
 
   EXPECT_EQ(QueryState(services, name), ServiceState::kStopped);
@@ -151,7 +151,7 @@ TEST(ServiceOps, StartsAndStopsARealService) {
 }
 
 TEST(ServiceOps, AnUnknownNameHasNoState) {
-  WinServiceManager services;
+  WinServiceManager services(ScmAccess::kAll);
   WinClock clock;
   EXPECT_EQ(QueryState(services, "gandry-no-such-service"), ServiceState::kUnknown);
   EXPECT_EQ(services.Open("gandry-no-such-service", ServiceAccess::kQuery).error().code,
@@ -209,7 +209,7 @@ TEST(ServiceWatch, ReportsEachStopOnceUntilDestroyed) {
   rig::RegisteredService test_service = RegisterTestService("");
   ASSERT_TRUE(test_service.registered());
   ASSERT_TRUE(test_service.StartRunning());
-  WinServiceManager services;
+  WinServiceManager services(ScmAccess::kAll);
 
   // Many watches on the one thread; stops sent through another handle.
   Tally first;
@@ -244,7 +244,7 @@ TEST(ServiceWatch, ReportsEachStopOnceUntilDestroyed) {
 }
 
 TEST(ServiceWatch, FailsForAnUnknownNameAndEndsOnDeletion) {
-  WinServiceManager services;
+  WinServiceManager services(ScmAccess::kAll);
   Tally tally;
   EXPECT_EQ(services.Watch("gandry-no-such-service", tally.Sink()).error().code,
             static_cast<std::uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST));
