@@ -14,9 +14,33 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win/win_text_encoding.h"
+
 namespace gandry {
 
 namespace {
+
+// A handle of one of the calls below, closed when it goes out of scope.
+template <class Handle, auto kClose, Handle kNone>
+class Owned {
+ public:
+  explicit Owned(Handle handle) : handle_(handle) {}
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  ~Owned() {
+    if (handle_ != kNone) {
+      kClose(handle_);
+    }
+  }
+  Handle get() const { return handle_; }
+
+ private:
+  Handle handle_;
+};
+
+using Socket = Owned<SOCKET, closesocket, INVALID_SOCKET>;
+using HttpHandle = Owned<HINTERNET, WinHttpCloseHandle, nullptr>;
+using KernelHandle = Owned<HANDLE, CloseHandle, nullptr>;
 
 using Clock = std::chrono::steady_clock;
 
@@ -60,22 +84,6 @@ int WinsockStartError() {
   }();
   return error;
 }
-
-class Socket {
- public:
-  explicit Socket(SOCKET handle) : handle_(handle) {}
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  ~Socket() {
-    if (handle_ != INVALID_SOCKET) {
-      closesocket(handle_);
-    }
-  }
-  SOCKET get() const { return handle_; }
-
- private:
-  SOCKET handle_;
-};
 
 // One non-blocking connection attempt to `address` until `deadline`; 0 when it was accepted,
 // else the Winsock error (WSAETIMEDOUT at the deadline).
@@ -180,30 +188,6 @@ ProbeOutcome FromWinHttpError(DWORD error, std::chrono::seconds timeout) {
   }
 }
 
-std::wstring Wide(const std::string& text) {
-  const int length =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-class HttpHandle {
- public:
-  explicit HttpHandle(HINTERNET handle) : handle_(handle) {}
-  HttpHandle(const HttpHandle&) = delete;
-  HttpHandle& operator=(const HttpHandle&) = delete;
-  ~HttpHandle() {
-    if (handle_ != nullptr) {
-      WinHttpCloseHandle(handle_);
-    }
-  }
-  HINTERNET get() const { return handle_; }
-
- private:
-  HINTERNET handle_;
-};
-
 ProbeOutcome ProbeHttp(const HealthTarget& target, std::chrono::seconds timeout) {
   const auto failed = [timeout] { return FromWinHttpError(GetLastError(), timeout); };
   // No proxy: a check asks the service itself, most often on this machine.
@@ -216,15 +200,22 @@ ProbeOutcome ProbeHttp(const HealthTarget& target, std::chrono::seconds timeout)
   if (!WinHttpSetTimeouts(session.get(), limit_ms, limit_ms, limit_ms, limit_ms)) {
     return failed();
   }
-  const HttpHandle connection(
-      WinHttpConnect(session.get(), Wide(target.host).c_str(), target.port, 0));
+  const Result<std::wstring> host = AnsiToWide(target.host);
+  const Result<std::wstring> path = AnsiToWide(target.path);
+  if (!host) {
+    return Failure(ProbeFailure::kProbeFailed, host.error().code);
+  }
+  if (!path) {
+    return Failure(ProbeFailure::kProbeFailed, path.error().code);
+  }
+  const HttpHandle connection(WinHttpConnect(session.get(), host->c_str(), target.port, 0));
   if (connection.get() == nullptr) {
     return failed();
   }
   const bool secure = target.kind == HealthCheckKind::kHttps;
-  const HttpHandle request(WinHttpOpenRequest(
-      connection.get(), L"GET", Wide(target.path).c_str(), nullptr, WINHTTP_NO_REFERER,
-      WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
+  const HttpHandle request(WinHttpOpenRequest(connection.get(), L"GET", path->c_str(), nullptr,
+                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                              secure ? WINHTTP_FLAG_SECURE : 0));
   if (request.get() == nullptr) {
     return failed();
   }
@@ -295,22 +286,6 @@ ProbeOutcome RunNetwork(const HealthTarget& target, std::chrono::seconds timeout
 }
 
 // ---- exec ----
-
-class KernelHandle {
- public:
-  explicit KernelHandle(HANDLE handle) : handle_(handle) {}
-  KernelHandle(const KernelHandle&) = delete;
-  KernelHandle& operator=(const KernelHandle&) = delete;
-  ~KernelHandle() {
-    if (handle_ != nullptr) {
-      CloseHandle(handle_);
-    }
-  }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 ProbeOutcome StartFailure(DWORD error) {
   const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
