@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <winsock2.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 
 #include "tools/wine_rig/bin_folder.h"
 #include "tools/wine_rig/child_process.h"
+#include "tools/wine_rig/loopback_port.h"
 #include "tools/wine_rig/registered_service.h"
 #include "tools/wine_rig/ring_reader.h"
 #include "tools/wine_rig/watchdog_folder.h"
@@ -26,21 +26,6 @@ using rig::WatchdogFolder;
 
 constexpr DWORD kWaitLimitMs = 60'000;
 
-// A loopback port that nothing listens on just now.
-unsigned short FreePort() {
-  WSADATA data{};
-  WSAStartup(MAKEWORD(2, 2), &data);
-  const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  int size = sizeof address;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-  closesocket(probe);
-  return ntohs(address.sin_port);
-}
-
 // The index of the first line that ends with `tail`, or the count of lines.
 std::size_t Find(const std::vector<std::string>& lines, const std::string& tail) {
   return static_cast<std::size_t>(std::find_if(lines.begin(), lines.end(),
@@ -56,7 +41,7 @@ std::size_t Find(const std::vector<std::string>& lines, const std::string& tail)
 // checks it every 5 s from its first look on and restarts it at the second refused
 // connection in a row; the new process listens again.
 TEST(WatchdogHealthEndToEnd, RestartsAServiceWhosePortStopsAnswering) {
-  const unsigned short port = FreePort();
+  const unsigned short port = rig::FreeLoopbackPort();
   RegisteredService service(
       UniqueName("gandry-e2e-health"),
       TestServiceCommand("--listen " + std::to_string(port) + " --refuse-after-ms 4000"));
