@@ -124,10 +124,11 @@ int HealthCpu(int items, int seconds) {
                  GetLastError());
     return 1;
   }
-  // The same service under `items` items: as many monitors, each checking it every interval.
+  // The same service under `items` items: as many monitors, each looking at its state every
+  // LoopDelayThread, and with a section checking it every interval as well.
   std::vector<std::string> lines;
   for (int i = 0; i < items; ++i) {
-    lines.push_back(target.name() + "|monitor " + std::to_string(i + 1) + "|0|0");
+    lines.push_back(target.name() + "|monitor " + std::to_string(i + 1) + "|3|0");
   }
   for (const char* scheme : {"", "tcp", "http"}) {
     WatchdogFolder folder(kFolderStem);
