@@ -39,6 +39,20 @@ std::vector<std::string> LoadItems(IniFile& file, MessageChannel* channel, const
 
 namespace {
 
+// The check of `service` from its [Health SERVICE] section; nothing when the section names no
+// usable check. Bad numbers take their defaults, and the watchdog never writes these keys.
+std::optional<HealthCheck> LoadHealthCheck(IniFile& file, const std::string& service) {
+  // Section names compare in any letter case, as service names do.
+  const std::string section = HealthSectionName(service);
+  HealthSectionValues values;
+  values.check = file.ReadValue(section, kHealthCheckKey);
+  values.interval = file.ReadValue(section, kHealthIntervalKey);
+  values.timeout = file.ReadValue(section, kHealthTimeoutKey);
+  values.failures = file.ReadValue(section, kHealthFailuresKey);
+  values.grace = file.ReadValue(section, kHealthGraceKey);
+  return ParseHealthSection(values).check;
+}
+
 // Writes the delays in effect back for the settings whose values need it, in one edit. Each is
 // looked at again under the edit's lock, since another program may have set it meanwhile. A
 // failure leaves the file as it was; the delays read are used all the same.
@@ -95,6 +109,11 @@ Status LoadConfiguration(Watchdog& watchdog) {
   const bool notify =
       WatchModeOf((*file)->ReadValue(kSettingsSection, kWatchModeKey)) == WatchMode::kNotify;
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
+  std::vector<std::optional<HealthCheck>> health_checks;
+  health_checks.reserve(items.size());
+  for (const std::string& item : items) {
+    health_checks.push_back(LoadHealthCheck(**file, ReadWatchItem(item).service));
+  }
   file->reset();  // an edit could not replace the file while it is open for reading
   WriteDelaysBack(watchdog, ini_path, write_back);
 
@@ -103,6 +122,7 @@ Status LoadConfiguration(Watchdog& watchdog) {
   watchdog.settings.start_delay_thread_ms = start.seconds * 1000;
   watchdog.settings.notify = notify;
   watchdog.items = std::move(items);
+  watchdog.health_checks = std::move(health_checks);
   return {};
 }
 

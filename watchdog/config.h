@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/delay_rule.h"
+#include "common/health_check.h"
 #include "common/ini_model.h"
 #include "common/product_names.h"
 #include "platform/ini_store.h"
@@ -26,9 +28,10 @@ std::vector<std::string> LoadItems(IniFile& file, MessageChannel* channel,
                                    const char* section = kServicesSection,
                                    const char* prefix = kItemKeyPrefix);
 
-// Fills watchdog.settings and watchdog.items from "Gandry.ini" beside the executable, then
-// writes the delays back that the file does not already say (creating a missing file). A file
-// that exists but cannot be read changes nothing, is not written, and gives its error.
+// Fills watchdog.settings, watchdog.items and their health checks from "Gandry.ini" beside the
+// executable, then writes the delays back that the file does not already say (creating a missing
+// file). A file that exists but cannot be read changes nothing, is not written, and gives its
+// error.
 Status LoadConfiguration(Watchdog& watchdog);
 
 }  // namespace gandry

@@ -2,6 +2,7 @@
 #include "platform/win/win_clock.h"
 #include "platform/win/win_desktop.h"
 #include "platform/win/win_event_log.h"
+#include "platform/win/win_health_probe.h"
 #include "platform/win/win_ini_store.h"
 #include "platform/win/win_process.h"
 #include "platform/win/win_service_host.h"
@@ -23,7 +24,8 @@ int main() {
   WinDesktop desktop;
   WinServiceHost host;
   WinProcesses processes;
-  WatchdogPlatform platform{clock,  threads, services, ini,  memory,
-                            events, system,  desktop,  host, processes};
+  WinHealthProbe probe;
+  WatchdogPlatform platform{clock,  threads, services, ini,       memory, events,
+                            system, desktop, host,     processes, probe};
   RunWatchdog(platform, OwnExecutablePath(), OwnCommandLine());  // ends the process
 }

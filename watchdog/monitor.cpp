@@ -17,14 +17,15 @@ constexpr double kMsPerDay = 86'400'000.0;
 
 }  // namespace
 
-Result<std::shared_ptr<TSrvManThread>> TSrvManThread::Start(Watchdog& watchdog,
-                                                            const std::string& item,
-                                                            MonitorOrigin origin) {
+Result<std::shared_ptr<TSrvManThread>> TSrvManThread::Start(
+    Watchdog& watchdog, const std::string& item, MonitorOrigin origin,
+    std::optional<HealthCheck> health_check) {
   // Monitors that ended before, or that a reload ends, must not lend their numbers to new
   // ones: the log tells monitors apart by them.
   const int count = watchdog.RunningMonitors.fetch_add(1) + 1;
   const int number = std::max(count, watchdog.last_thread_number.load() + 1);
-  std::shared_ptr<TSrvManThread> monitor(new TSrvManThread(watchdog, item, number, origin));
+  std::shared_ptr<TSrvManThread> monitor(
+      new TSrvManThread(watchdog, item, number, origin, std::move(health_check)));
   Result<std::unique_ptr<Thread>> thread =
       watchdog.threads.Create([monitor] { monitor->Execute(); }, kMonitorStackReservation);
   if (!thread) {
@@ -40,18 +41,23 @@ Result<std::shared_ptr<TSrvManThread>> TSrvManThread::Start(Watchdog& watchdog,
 }
 
 TSrvManThread::TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number,
-                             MonitorOrigin origin)
-    : TSrvManThread(watchdog, item, ReadWatchItem(item), thread_number, origin) {}
+                             MonitorOrigin origin, std::optional<HealthCheck> health_check)
+    : TSrvManThread(watchdog, item, ReadWatchItem(item), thread_number, origin,
+                    std::move(health_check)) {}
 
 TSrvManThread::TSrvManThread(Watchdog& watchdog, const std::string& item, WatchItem watched,
-                             int thread_number, MonitorOrigin origin)
+                             int thread_number, MonitorOrigin origin,
+                             std::optional<HealthCheck> health_check)
     : watchdog_(watchdog),
       item_(item),
       service_name_(std::move(watched.service)),
       attempt_limit_(watched.attempts),
       restart_period_(watched.period_minutes),
       thread_number_(thread_number),
-      origin_(origin) {}
+      origin_(origin),
+      health_check_(std::move(health_check)) {
+  health_.spacing_ms = BaseHealthSpacingMs();
+}
 
 void TSrvManThread::Execute() {
   bool failed = false;
@@ -81,6 +87,7 @@ void TSrvManThread::Watch() {
   Schedule schedule;
   schedule.next_ms = clock.TickMs() + std::int64_t{restart_period_} * kMsPerMinute;
   schedule.pauses_seen = watchdog_.pause_count.load();
+  health_.next_check_ms = clock.TickMs();
   do {
     RestartIfDue(schedule);
     if (Terminated()) {
@@ -134,6 +141,8 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
     return;
   }
   refusal_logged_ = 0;
+  scheduled_restarts_.fetch_add(1);
+  NoteStarted();
   const std::int64_t period_ms = std::int64_t{restart_period_} * kMsPerMinute;
   if (schedule.after_pause && period_ms > 0) {
     // Restarts that fell due while paused were made by this one; the schedule goes on from
@@ -204,6 +213,7 @@ void TSrvManThread::StartIfStopped(int& remaining) {
   NoteStartRequest();
   if (StartAndWait(watchdog_.services, watchdog_.clock, service_name_, &terminated_)) {
     remaining = attempt_limit_;
+    NoteStarted();
     watchdog_.log.LogLine(FormatText("Service [%s] successfully started by %d attempt(s).",
                                      service_name_.c_str(), attempt_limit_),
                           true);
@@ -244,6 +254,102 @@ void TSrvManThread::NoteStartRequest() {
   started_before_ = true;
 }
 
+void TSrvManThread::NoteStarted() {
+  if (!health_check_) {
+    return;
+  }
+  health_.running_seen = true;
+  health_.started_ms = watchdog_.clock.TickMs();
+  health_.next_check_ms = health_.started_ms + std::int64_t{health_check_->grace_seconds} * 1000;
+}
+
+std::int64_t TSrvManThread::BaseHealthSpacingMs() const {
+  if (!health_check_) {
+    return 0;
+  }
+  return (std::int64_t{health_check_->grace_seconds} +
+          std::int64_t{health_check_->failures} * health_check_->interval_seconds) *
+         1000;
+}
+
+void TSrvManThread::CheckHealth() {
+  const HealthCheck& check = *health_check_;
+  Clock& clock = watchdog_.clock;
+  const std::int64_t now = clock.TickMs();
+  health_.next_check_ms = now + std::int64_t{check.interval_seconds} * 1000;
+  if (watchdog_.paused.load()) {
+    return;
+  }
+  // A service that is not running is the attempts' business; its next start brings a new
+  // grace and a new count.
+  if (QueryState(watchdog_.services, service_name_) != ServiceState::kRunning) {
+    health_.running_seen = false;
+    failed_checks_.store(0);
+    return;
+  }
+  if (!health_.running_seen) {
+    health_.running_seen = true;
+    health_.started_ms = now;
+  }
+  const std::int64_t grace_end = health_.started_ms + std::int64_t{check.grace_seconds} * 1000;
+  if (now < grace_end) {
+    health_.next_check_ms = grace_end;
+    return;
+  }
+  // The terminate request cuts a check short, so a stop never waits for a slow one.
+  const ProbeOutcome outcome =
+      watchdog_.probe.Run(check.target, std::chrono::seconds(check.timeout_seconds), terminated_);
+  if (outcome.failure == ProbeFailure::kCancelled) {
+    return;
+  }
+  if (outcome.healthy()) {
+    failed_checks_.store(0);
+    health_.spacing_ms = BaseHealthSpacingMs();
+    return;
+  }
+  const int failures = failed_checks_.load() + 1;
+  failed_checks_.store(failures);
+  watchdog_.log.LogLine(
+      FormatText("Health check of [%s] failed (%d of %d): %s.", service_name_.c_str(), failures,
+                 check.failures, DescribeProbeFailure(outcome).c_str()),
+      false);
+  // A pause that began during the check leaves the service alone as well.
+  if (failures < check.failures || watchdog_.paused.load() ||
+      (health_.restarted_before && clock.TickMs() - health_.last_restart_ms < health_.spacing_ms)) {
+    return;
+  }
+  RestartForHealth(failures);
+}
+
+void TSrvManThread::RestartForHealth(int failures) {
+  watchdog_.log.LogLine(FormatText("Service [%s] failed %d health checks in a row; restarting it.",
+                                   service_name_.c_str(), failures),
+                        true);
+  // As for a scheduled restart: announced before the terminate request is looked at.
+  in_restart_.store(true);
+  const bool restarted = !Terminated() && Restart();
+  in_restart_.store(false);
+  stop_reported_.store(false);
+  failed_checks_.store(0);
+  // Each restart that no passing check follows holds the next one off twice as long.
+  health_.restarted_before = true;
+  health_.last_restart_ms = watchdog_.clock.TickMs();
+  health_.spacing_ms =
+      std::max(BaseHealthSpacingMs(), std::min(health_.spacing_ms * 2, kMaxHealthSpacingMs));
+  if (!restarted) {
+    // Stopped now, or still running after a refused stop: the next look decides.
+    health_.running_seen = false;
+    return;
+  }
+  refusal_logged_ = 0;
+  health_restarts_.fetch_add(1);
+  NoteStarted();
+  watchdog_.log.LogLine(FormatText("Service [%s] successfully restarted after failed health "
+                                   "checks.",
+                                   service_name_.c_str()),
+                        true);
+}
+
 TSrvManThread::PauseEnd TSrvManThread::Pause() {
   UpdateWatch();
   Clock& clock = watchdog_.clock;
@@ -261,11 +367,19 @@ TSrvManThread::PauseEnd TSrvManThread::Pause() {
     if (stop_reported_.exchange(false) && !watchdog_.paused.load()) {
       return PauseEnd::kStopReported;
     }
-    const std::int64_t left = end - clock.TickMs();
+    if (health_check_ && clock.TickMs() >= health_.next_check_ms) {
+      CheckHealth();
+      continue;
+    }
+    const std::int64_t now = clock.TickMs();
+    const std::int64_t left = end - now;
     if (left <= 0) {
       return PauseEnd::kElapsed;
     }
-    clock.Sleep(std::chrono::milliseconds(left), &wake_);
+    // A health check that falls due within the pause wakes it.
+    const std::int64_t sleep_ms =
+        health_check_ ? std::min(left, health_.next_check_ms - now) : left;
+    clock.Sleep(std::chrono::milliseconds(sleep_ms), &wake_);
   }
 }
 

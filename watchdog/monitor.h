@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "common/health_check.h"
 #include "common/ini_model.h"
 #include "platform/waitable_flag.h"
 #include "watchdog/watchdog.h"
@@ -20,6 +22,10 @@ inline constexpr std::size_t kMonitorStackReservation = std::size_t{64} * 1024;
 // The shortest spacing of the starts that reported stops trigger, in milliseconds.
 inline constexpr std::int64_t kMinTriggeredSpacingMs = 1000;
 
+// The longest that repeated health restarts are held apart, unless a check's own spacing
+// (its grace and its failures' intervals) is longer still.
+inline constexpr std::int64_t kMaxHealthSpacingMs = 3'600'000;
+
 // When a monitor makes its first check.
 enum class MonitorOrigin : std::uint8_t {
   kRunStart,  // after StartDelayThread: the system may still be booting
@@ -29,6 +35,8 @@ enum class MonitorOrigin : std::uint8_t {
 // Watches one configured item on a thread of its own: restarts the service every restart
 // period and starts it again when it is found stopped, within the attempt limit. With notify
 // set it also subscribes to the service's stops, and a reported stop ends its pause at once.
+// With a health check it checks the running service every interval, within its pauses, and
+// restarts it after the configured number of failed checks in a row.
 // Owned jointly by whoever started it and by its own thread, so a terminate request never
 // reaches a freed monitor.
 class TSrvManThread {
@@ -38,7 +46,8 @@ class TSrvManThread {
   // creates its thread, logs "start thread #n of [name]" and only then lets the thread run.
   // Fails when no thread can be created; the monitor is then neither counted nor announced.
   static Result<std::shared_ptr<TSrvManThread>> Start(
-      Watchdog& watchdog, const std::string& item, MonitorOrigin origin = MonitorOrigin::kRunStart);
+      Watchdog& watchdog, const std::string& item, MonitorOrigin origin = MonitorOrigin::kRunStart,
+      std::optional<HealthCheck> health_check = std::nullopt);
 
   TSrvManThread(const TSrvManThread&) = delete;
   TSrvManThread& operator=(const TSrvManThread&) = delete;
@@ -65,12 +74,19 @@ class TSrvManThread {
   std::int32_t attempt_limit() const { return attempt_limit_; }
   std::int32_t restart_period() const { return restart_period_; }
   int thread_number() const { return thread_number_; }
+  const std::optional<HealthCheck>& health_check() const { return health_check_; }
+
+  // Failed health checks in a row so far; 0 after a passing check or a health restart.
+  int failed_checks() const { return failed_checks_.load(); }
+  // Restarts made, by the schedule and after failed health checks.
+  int scheduled_restarts() const { return scheduled_restarts_.load(); }
+  int health_restarts() const { return health_restarts_.load(); }
 
  private:
   TSrvManThread(Watchdog& watchdog, const std::string& item, int thread_number,
-                MonitorOrigin origin);
+                MonitorOrigin origin, std::optional<HealthCheck> health_check);
   TSrvManThread(Watchdog& watchdog, const std::string& item, WatchItem watched, int thread_number,
-                MonitorOrigin origin);
+                MonitorOrigin origin, std::optional<HealthCheck> health_check);
 
   enum class PauseEnd : std::uint8_t { kElapsed, kStopReported, kTerminated };
 
@@ -79,6 +95,17 @@ class TSrvManThread {
     std::int64_t next_ms = 0;
     std::uint32_t pauses_seen = 0;  // the watchdog's pause count at the last look
     bool after_pause = false;       // a pause came since the last restart was made
+  };
+
+  // The health check's timing, on the tick clock.
+  struct Health {
+    std::int64_t next_check_ms = 0;
+    bool running_seen = false;    // the service was RUNNING at the last look
+    std::int64_t started_ms = 0;  // when it was seen to start: the grace counts from here
+    bool restarted_before = false;
+    std::int64_t last_restart_ms = 0;
+    // The least time from the last health restart to the next one.
+    std::int64_t spacing_ms = 0;
   };
 
   void Execute();
@@ -93,6 +120,14 @@ class TSrvManThread {
   // The same after a reported stop, spaced from the previous start request.
   void StartAfterReportedStop(int& remaining);
   void NoteStartRequest();
+  // The monitor's own start or restart succeeded: the health check's grace begins.
+  void NoteStarted();
+  // One health check (or a look, during the grace); restarts the service after too many
+  // failures in a row.
+  void CheckHealth();
+  void RestartForHealth(int failures);
+  // Grace, then the failures' intervals: the shortest spacing of health restarts.
+  std::int64_t BaseHealthSpacingMs() const;
   // Pauses LoopDelayThread ms; ends early for a terminate request or a reported stop.
   PauseEnd Pause();
   // Subscribes to the service's stops, or ends the subscription, as the settings now say.
@@ -109,6 +144,7 @@ class TSrvManThread {
   const std::int32_t restart_period_;  // minutes
   const int thread_number_;
   const MonitorOrigin origin_;
+  const std::optional<HealthCheck> health_check_;
   WaitableFlag terminated_;
   WaitableFlag ended_;
   std::atomic<bool> in_restart_{false};
@@ -118,6 +154,9 @@ class TSrvManThread {
   std::atomic<bool> deleted_{false};
   std::atomic<bool> watch_failed_{false};  // raised after watch_error_ is stored
   std::atomic<std::uint32_t> watch_error_{0};
+  std::atomic<int> failed_checks_{0};
+  std::atomic<int> scheduled_restarts_{0};
+  std::atomic<int> health_restarts_{0};
 
   // The monitor thread's own.
   std::unique_ptr<ServiceWatch> watch_;
@@ -126,6 +165,7 @@ class TSrvManThread {
   bool started_before_ = false;
   std::uint32_t refusal_logged_ = 0;  // the refused stop last logged; 0 after a restart
   std::int64_t triggered_spacing_ms_ = kMinTriggeredSpacingMs;
+  Health health_;
 };
 
 }  // namespace gandry

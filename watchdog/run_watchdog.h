@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "platform/event_log.h"
+#include "platform/health_probe.h"
 #include "platform/ini_store.h"
 #include "platform/process.h"
 #include "platform/service_host.h"
@@ -29,6 +30,7 @@ struct WatchdogPlatform {
   Desktop& desktop;
   ServiceHost& host;
   Processes& processes;  // only to end this process
+  HealthProbe& probe;
 };
 
 // The watchdog's whole run, from the command-line parse to the end of the process, which it

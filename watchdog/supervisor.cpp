@@ -3,6 +3,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "watchdog/config.h"
@@ -40,10 +43,12 @@ void StopMonitors(Clock& clock, const MonitorList& monitors) {
   }
 }
 
-// Starts a monitor of `item` into `monitors`; false when its thread could not be made.
-bool StartMonitor(Watchdog& watchdog, MonitorList& monitors, const std::string& item,
+// Starts a monitor of the item at `index` into `monitors`; false when its thread could not be
+// made.
+bool StartMonitor(Watchdog& watchdog, MonitorList& monitors, std::size_t index,
                   MonitorOrigin origin) {
-  Result<std::shared_ptr<TSrvManThread>> monitor = TSrvManThread::Start(watchdog, item, origin);
+  Result<std::shared_ptr<TSrvManThread>> monitor =
+      TSrvManThread::Start(watchdog, watchdog.items[index], origin, watchdog.health_checks[index]);
   if (!monitor) {
     return false;
   }
@@ -78,19 +83,24 @@ Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
         true);
     return Reloaded::kWatching;
   }
+  // A monitor is its item line and its health check: a changed check is a changed item.
+  using Watched = std::pair<std::string, std::optional<HealthCheck>>;
   MonitorList active;
-  std::vector<std::string> running;
+  std::vector<Watched> running;
   for (const auto& monitor : monitors) {
     if (!monitor->Terminated() && !monitor->Ended()) {
       active.push_back(monitor);
-      running.push_back(monitor->item());
+      running.emplace_back(monitor->item(), monitor->health_check());
     }
   }
-  const ItemDiff diff = DiffItems(running, watchdog.items);
+  std::vector<Watched> wanted;
+  for (std::size_t i = 0; i < watchdog.items.size(); ++i) {
+    wanted.emplace_back(watchdog.items[i], watchdog.health_checks[i]);
+  }
+  const ItemDiff diff = DiffItems(running, wanted);
   // The new ones first, so that the running count cannot reach zero on the way.
   for (std::size_t i = 0; i < watchdog.items.size(); ++i) {
-    if (!diff.kept_from[i] &&
-        !StartMonitor(watchdog, monitors, watchdog.items[i], MonitorOrigin::kReload)) {
+    if (!diff.kept_from[i] && !StartMonitor(watchdog, monitors, i, MonitorOrigin::kReload)) {
       return Reloaded::kFailed;
     }
   }
@@ -124,7 +134,7 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
   monitors.reserve(watchdog.items.size());
   std::string summary;
   for (std::size_t i = 0; i < watchdog.items.size(); ++i) {
-    if (!StartMonitor(watchdog, monitors, watchdog.items[i], MonitorOrigin::kRunStart)) {
+    if (!StartMonitor(watchdog, monitors, i, MonitorOrigin::kRunStart)) {
       return Terminate(watchdog, monitors);
     }
     summary += FormatText("\n %d. [%s]", static_cast<int>(i + 1), watchdog.items[i].c_str());

@@ -2,12 +2,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/command_line.h"
+#include "common/health_check.h"
 #include "common/zt_mapfile.h"
 #include "platform/clock.h"
+#include "platform/health_probe.h"
 #include "platform/ini_store.h"
 #include "platform/service_manager.h"
 #include "platform/threads.h"
@@ -29,13 +32,15 @@ struct WatchdogSettings {
 // written by LoadConfiguration at the start and on each reload, on the supervisor's thread.
 struct Watchdog {
   Watchdog(RunMode mode, std::string executable_path, Clock& clock, Threads& threads,
-           ServiceManager& services, IniStore& ini, MessageChannel& channel, WatchdogLog& log)
+           ServiceManager& services, IniStore& ini, HealthProbe& probe, MessageChannel& channel,
+           WatchdogLog& log)
       : mode(mode),
         executable_path(std::move(executable_path)),
         clock(clock),
         threads(threads),
         services(services),
         ini(ini),
+        probe(probe),
         channel(channel),
         log(log) {
     StopFlag.AddObserver(&stop_relay_);
@@ -50,6 +55,7 @@ struct Watchdog {
   Threads& threads;
   ServiceManager& services;
   IniStore& ini;
+  HealthProbe& probe;
   MessageChannel& channel;
   WatchdogLog& log;
 
@@ -65,6 +71,8 @@ struct Watchdog {
 
   WatchdogSettings settings;
   std::vector<std::string> items;
+  // Per item, in the same order: the health check of its service, if it has one.
+  std::vector<std::optional<HealthCheck>> health_checks;
 
  private:
   // Passes StopFlag on to SupervisorWake, so that the supervisor waits for a stop and a reload

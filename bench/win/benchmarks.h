@@ -19,6 +19,12 @@ int StopToStart(bool notify, int runs);
 int Reload(bool notify, int runs);
 // CPU of the watchdog while its watched service hangs in start pending for `seconds`.
 int HungStartCpu(int seconds);
+// `count` services, each of which closes its port a different time after its start, under
+// TCP checks every 5 s, restarted after two failures: seconds from the close to the stop.
+int HealthRestart(int count);
+// CPU of a watchdog with `items` monitors of one listening service, over `seconds`: without
+// checks, with a TCP check and with an HTTP check, every 5 s each.
+int HealthCpu(int items, int seconds);
 // Threads and memory of one watchdog that watches `items` items, beside those of a process
 // that holds as many idle threads with the same stack reservation.
 int ManyItems(int items);

@@ -9,6 +9,8 @@
 //   service_bench reload polling|notify RUNS
 //   service_bench hung-start-cpu SECONDS
 //   service_bench items COUNT
+//   service_bench health-restart COUNT
+//   service_bench health-cpu ITEMS SECONDS
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +49,12 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "hung-start-cpu") == 0 && number(2) > 0) {
     return HungStartCpu(number(2));
   }
+  if (std::strcmp(command, "health-restart") == 0 && number(2) > 0) {
+    return HealthRestart(number(2));
+  }
+  if (std::strcmp(command, "health-cpu") == 0 && number(2) > 0 && number(3) > 0) {
+    return HealthCpu(number(2), number(3));
+  }
   if (std::strcmp(command, "items") == 0 && number(2) > 0) {
     return ManyItems(number(2));
   }
@@ -56,6 +64,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: service_bench stop-latency SECONDS RUNS | recovery | "
                "stop-to-start polling|notify RUNS | reload polling|notify RUNS | "
-               "hung-start-cpu SECONDS | items COUNT\n");
+               "hung-start-cpu SECONDS | items COUNT | health-restart COUNT | "
+               "health-cpu ITEMS SECONDS\n");
   return 2;
 }

@@ -4,6 +4,7 @@
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_event_log.h"
+#include "fakes/fake_health_probe.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_shared_memory.h"
@@ -66,6 +67,7 @@ class LoadItemsTest : public ::testing::Test {
   LoadItemsTest() { channel.open(); }
 
   FakeIniStore ini;
+  FakeHealthProbe probe;
   FakeSharedMemory memory;
   MessageChannel channel{memory};
 };
@@ -105,13 +107,15 @@ class LoadConfigurationTest : public ::testing::Test {
   LoadConfigurationTest() { channel.open(); }
 
   Watchdog Make(RunMode mode) {
-    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, ini, channel, log);
+    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, ini, probe, channel,
+                    log);
   }
 
   FakeClock clock;
   FakeThreads threads{clock};
   FakeServiceManager services;
   FakeIniStore ini;
+  FakeHealthProbe probe;
   FakeSharedMemory memory;
   MessageChannel channel{memory};
   FakeEventLog events;

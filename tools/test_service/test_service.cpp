@@ -15,6 +15,9 @@
 //                                       running until it stops, and answers whatever arrives
 //                                       on a connection with "HTTP/1.0 200 OK"
 //   test_service.exe --mute             with --listen: accepts connections but never answers
+//   test_service.exe --refuse-after-ms N
+//                                       with --listen: closes its port N ms after it reports
+//                                       running, so that connections are refused from then on
 //
 // The options combine. Started outside the service manager it exits with code 1.
 
@@ -39,6 +42,7 @@ struct Options {
   DWORD stop_delay_ms = 0;
   unsigned short listen_port = 0;
   bool mute = false;
+  DWORD refuse_after_ms = 0;
 };
 
 Options g_options;
@@ -160,6 +164,11 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
            g_options.no_stop ? SERVICE_ACCEPT_SHUTDOWN
                              : SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
   }
+  if (g_options.refuse_after_ms != 0 && g_listener != INVALID_SOCKET &&
+      WaitForSingleObject(g_stop_event, g_options.refuse_after_ms) == WAIT_TIMEOUT) {
+    closesocket(g_listener);
+    g_listener = INVALID_SOCKET;
+  }
   WaitForSingleObject(g_stop_event, INFINITE);
   if (g_listener != INVALID_SOCKET) {
     closesocket(g_listener);
@@ -188,6 +197,8 @@ int main(int argc, char** argv) {
       g_options.listen_port = static_cast<unsigned short>(ParseNumber(argv[++i]));
     } else if (std::strcmp(argv[i], "--mute") == 0) {
       g_options.mute = true;
+    } else if (std::strcmp(argv[i], "--refuse-after-ms") == 0 && i + 1 < argc) {
+      g_options.refuse_after_ms = ParseNumber(argv[++i]);
     }
   }
   // An own-process service may leave its name empty in the table.
