@@ -97,19 +97,10 @@ std::optional<HealthRequest> ParseHealthRequest(Manager& manager, const ManagerA
 Result<std::string> WriteHealthSection(IniEdit& edit, const std::string& service,
                                        const HealthRequest& request) {
   const std::string section = FindHealthSection(edit, service).value_or(HealthSectionName(service));
-  if (Status written = edit.WriteValue(section, kHealthCheckKey, request.check); !written) {
-    return written.error();
-  }
-  for (std::size_t i = 0; i < std::size(kHealthNumbers); ++i) {
-    const char* key = kHealthNumbers[i].key;
-    if (request.numbers[i]) {
-      if (Status written = edit.WriteValue(section, key, std::to_string(*request.numbers[i]));
-          !written) {
-        return written.error();
-      }
-      continue;
-    }
-    // Every line of the key, since the profile functions remove only the first at a time.
+  // Each key is written anew in one line: a later line of a key would otherwise stay behind,
+  // unread but misleading.
+  for (const char* key : {kHealthCheckKey, kHealthIntervalKey, kHealthTimeoutKey,
+                          kHealthFailuresKey, kHealthGraceKey}) {
     for (const std::string& listed : edit.ListKeys(section)) {
       if (!EqualsNoCase(listed, key)) {
         continue;
@@ -117,6 +108,18 @@ Result<std::string> WriteHealthSection(IniEdit& edit, const std::string& service
       if (Status deleted = edit.DeleteKey(section, key); !deleted) {
         return deleted.error();
       }
+    }
+  }
+  if (Status written = edit.WriteValue(section, kHealthCheckKey, request.check); !written) {
+    return written.error();
+  }
+  for (std::size_t i = 0; i < std::size(kHealthNumbers); ++i) {
+    if (!request.numbers[i]) {
+      continue;
+    }
+    const std::string value = std::to_string(*request.numbers[i]);
+    if (Status written = edit.WriteValue(section, kHealthNumbers[i].key, value); !written) {
+      return written.error();
     }
   }
   // The request was checked with the same rules, so the file now reads as it says.

@@ -31,8 +31,8 @@ std::optional<HealthRequest> ParseHealthRequest(Manager& manager, const ManagerA
                                                 const std::string& check);
 
 // Makes the health section of `service` hold the request: the file's own section of that
-// service in whatever letter case, or a new one. Numbers not given are removed, so that their
-// defaults apply. Returns the line that says what was set.
+// service in whatever letter case, or a new one, with one line per key. Numbers not given are
+// removed, so that their defaults apply. Returns the line that says what was set.
 Result<std::string> WriteHealthSection(IniEdit& edit, const std::string& service,
                                        const HealthRequest& request);
 
