@@ -23,23 +23,21 @@ std::string Unit(const HealthNumberRule& rule) {
   return std::string_view(rule.key) == kHealthFailuresKey ? "" : " s";
 }
 
-HealthSectionValues ValuesOf(const HealthRequest& request) {
-  HealthSectionValues values;
-  values.check = request.check;
-  std::string* numbers[] = {&values.interval, &values.timeout, &values.failures, &values.grace};
-  static_assert(std::size(numbers) == std::size(kHealthNumbers));
-  for (std::size_t i = 0; i < std::size(kHealthNumbers); ++i) {
-    if (request.numbers[i]) {
-      *numbers[i] = std::to_string(*request.numbers[i]);
-    }
-  }
-  return values;
-}
-
 std::size_t IndexOf(const HealthNumberRule& rule) {
   const auto* found = std::find_if(std::begin(kHealthNumbers), std::end(kHealthNumbers),
                                    [&](const HealthNumberRule& r) { return r.key == rule.key; });
   return static_cast<std::size_t>(found - std::begin(kHealthNumbers));
+}
+
+// The number given for `rule`'s key, as its text; empty when none was.
+std::string Given(const HealthRequest& request, const HealthNumberRule& rule) {
+  const std::optional<int>& number = request.numbers[IndexOf(rule)];
+  return number ? std::to_string(*number) : std::string();
+}
+
+HealthSectionValues ValuesOf(const HealthRequest& request) {
+  return {request.check, Given(request, kHealthInterval), Given(request, kHealthTimeout),
+          Given(request, kHealthFailures), Given(request, kHealthGrace)};
 }
 
 }  // namespace
