@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 #include "common/ascii_text.h"
 
@@ -135,8 +136,7 @@ int ReadNumber(const std::string& text, const HealthNumberRule& rule,
   if (Trim(text).empty()) {
     return rule.default_value;
   }
-  const std::optional<int> value = ParseWhole(text);
-  if (value && *value >= rule.min && *value <= rule.max) {
+  if (const std::optional<int> value = HealthNumberValue(text, rule)) {
     return *value;
   }
   problems.push_back(std::string(rule.key) + "=" + std::string(Trim(text)) +
@@ -147,6 +147,14 @@ int ReadNumber(const std::string& text, const HealthNumberRule& rule,
 }
 
 }  // namespace
+
+std::optional<int> HealthNumberValue(std::string_view text, const HealthNumberRule& rule) {
+  const std::optional<int> value = ParseWhole(text);
+  if (value && *value >= rule.min && *value <= rule.max) {
+    return value;
+  }
+  return std::nullopt;
+}
 
 std::string HealthSectionName(std::string_view service) {
   return std::string(kHealthSectionWord) + " " + std::string(service);
@@ -221,7 +229,7 @@ HealthSectionReading ParseHealthSection(const HealthSectionValues& values) {
   check.timeout_seconds = ReadNumber(values.timeout, kHealthTimeout, reading.problems);
   check.failures = ReadNumber(values.failures, kHealthFailures, reading.problems);
   check.grace_seconds = ReadNumber(values.grace, kHealthGrace, reading.problems);
-  if (check.timeout_seconds >= check.interval_seconds) {
+  if (!HealthTimeoutFits(check.timeout_seconds, check.interval_seconds)) {
     // The shortest interval is the default time-out, so the default alone may not fit either.
     const int fitting = std::min(kHealthTimeout.default_value, check.interval_seconds - 1);
     reading.problems.push_back("Timeout=" + std::to_string(check.timeout_seconds) +
@@ -244,6 +252,21 @@ HealthSectionReading ParseHealthSection(const HealthSectionValues& values) {
   check.check_text = std::string(text);
   reading.check = std::move(check);
   return reading;
+}
+
+std::optional<std::string> FindHealthSection(IniFile& file, std::string_view service) {
+  for (std::string& section : file.ListSections()) {
+    if (IsHealthSectionOf(section, service)) {
+      return std::move(section);
+    }
+  }
+  return std::nullopt;
+}
+
+HealthSectionValues ReadHealthSection(IniFile& file, const std::string& section) {
+  return {file.ReadValue(section, kHealthCheckKey), file.ReadValue(section, kHealthIntervalKey),
+          file.ReadValue(section, kHealthTimeoutKey), file.ReadValue(section, kHealthFailuresKey),
+          file.ReadValue(section, kHealthGraceKey)};
 }
 
 std::string DescribeProbeFailure(const ProbeOutcome& outcome) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/health_probe.h"
+#include "platform/ini_store.h"
 
 namespace gandry {
 
@@ -30,6 +31,15 @@ inline constexpr HealthNumberRule kHealthInterval{kHealthIntervalKey, 5, 3600, 3
 inline constexpr HealthNumberRule kHealthTimeout{kHealthTimeoutKey, 1, 60, 5};
 inline constexpr HealthNumberRule kHealthFailures{kHealthFailuresKey, 1, 100, 3};
 inline constexpr HealthNumberRule kHealthGrace{kHealthGraceKey, 0, 3600, 60};
+inline constexpr HealthNumberRule kHealthNumbers[] = {kHealthInterval, kHealthTimeout,
+                                                      kHealthFailures, kHealthGrace};
+
+// The number a key's text gives when it is a whole number within the rule's range.
+std::optional<int> HealthNumberValue(std::string_view text, const HealthNumberRule& rule);
+// A check must end before the next one is due.
+constexpr bool HealthTimeoutFits(int timeout_seconds, int interval_seconds) {
+  return timeout_seconds < interval_seconds;
+}
 
 struct HealthCheck {
   HealthTarget target;
@@ -54,7 +64,8 @@ struct HealthSectionValues {
 struct HealthSectionReading {
   std::optional<HealthCheck> check;  // nothing when Check is missing or bad: no check at all
   // Each value that was not taken as written, as a sentence for `check` to print. Missing
-  // numbers take their defaults without a word.
+  // numbers take their defaults without a word. The numbers' come first; the Check's, when it
+  // has one, last.
   std::vector<std::string> problems;
 };
 
@@ -86,6 +97,11 @@ struct ExecProgram {
 ExecProgram ExecProgramOf(std::string_view command_line);
 
 HealthSectionReading ParseHealthSection(const HealthSectionValues& values);
+
+// The name of `service`'s health section as `file` spells it; nothing when it has none.
+std::optional<std::string> FindHealthSection(IniFile& file, std::string_view service);
+// The values of the section of that name.
+HealthSectionValues ReadHealthSection(IniFile& file, const std::string& section);
 
 // Why a check failed, as the log line's last part says it ("connection refused", "timed out
 // after 5 s", "HTTP status 503", "exit code 3").

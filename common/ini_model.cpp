@@ -12,6 +12,8 @@ namespace {
 
 constexpr char kWatchModePoll[] = "poll";
 constexpr char kWatchModeNotify[] = "notify";
+constexpr char kHungLeave[] = "leave";
+constexpr char kHungKill[] = "kill";
 constexpr char kItemSeparator = '|';
 
 }  // namespace
@@ -32,6 +34,20 @@ std::optional<WatchMode> ParseWatchMode(std::string_view value) {
 
 const char* WatchModeName(WatchMode mode) {
   return mode == WatchMode::kNotify ? kWatchModeNotify : kWatchModePoll;
+}
+
+std::optional<HungServiceAction> ParseHungServiceAction(std::string_view value) {
+  if (EqualsNoCase(value, kHungLeave)) {
+    return HungServiceAction::kLeave;
+  }
+  if (EqualsNoCase(value, kHungKill)) {
+    return HungServiceAction::kKill;
+  }
+  return std::nullopt;
+}
+
+const char* HungServiceActionName(HungServiceAction action) {
+  return action == HungServiceAction::kKill ? kHungKill : kHungLeave;
 }
 
 ItemFields SplitItem(std::string_view value) {

@@ -29,6 +29,17 @@ std::optional<WatchMode> ParseWatchMode(std::string_view value);
 // "poll" or "notify".
 const char* WatchModeName(WatchMode mode);
 
+// [Settings] HungServices: what a monitor does with its service when it hangs in a pending
+// state. leave (the default) waits as before; kill ends the service's process when it has one
+// of its own.
+enum class HungServiceAction : std::uint8_t { kLeave, kKill };
+inline constexpr char kHungServicesKey[] = "HungServices";
+
+// The action that a value names exactly (leave or kill, in any letter case); nothing otherwise.
+std::optional<HungServiceAction> ParseHungServiceAction(std::string_view value);
+// "leave" or "kill".
+const char* HungServiceActionName(HungServiceAction action);
+
 // An item value is "SERVICE|NOTE|ATTEMPTS|PERIOD": fields separated by '|' and counted from 1.
 // The note, and any field after the fourth, are the administrator's own. The watchdog reads at
 // most kItemValueMax characters of a value.

@@ -11,6 +11,7 @@
 #include "common/ascii_text.h"
 #include "common/command_line.h"
 #include "common/delay_rule.h"
+#include "common/health_check.h"
 #include "common/ini_model.h"
 #include "common/parse_text.h"
 #include "common/product_names.h"
@@ -70,6 +71,159 @@ void CheckSettings(IniFile& ini, Findings& findings) {
                      "[Settings] WatchMode is \"" + mode +
                          "\": the watchdog polls. Set it with \"gandry-manager set WatchMode "
                          "poll\" or \"... notify\".");
+  }
+  const std::string hung(Trim(ini.ReadValue(kSettingsSection, kHungServicesKey)));
+  if (!hung.empty() && !ParseHungServiceAction(hung)) {
+    findings.Problem("hung-services-unknown",
+                     "[Settings] HungServices is \"" + hung +
+                         "\": the watchdog leaves hung services alone. Set it with "
+                         "\"gandry-manager set HungServices kill\" or \"... leave\".");
+  }
+}
+
+// A [Health SERVICE] section as read, looked at once the file is closed again.
+struct HealthSection {
+  std::string name;
+  std::string service;
+  HealthSectionValues values;
+};
+
+std::vector<HealthSection> ReadHealthSections(IniFile& ini) {
+  std::vector<HealthSection> sections;
+  for (const std::string& name : ini.ListSections()) {
+    if (std::optional<std::string> service = HealthSectionService(name)) {
+      sections.push_back({name, std::move(*service), ReadHealthSection(ini, name)});
+    }
+  }
+  return sections;
+}
+
+// The extensions of the programs that a command line runs.
+constexpr std::string_view kProgramExtensions[] = {".exe", ".com", ".bat", ".cmd"};
+
+bool EndsInProgramExtension(std::string_view path) {
+  return std::any_of(std::begin(kProgramExtensions), std::end(kProgramExtensions),
+                     [&](std::string_view extension) {
+                       return path.size() > extension.size() &&
+                              EqualsNoCase(path.substr(path.size() - extension.size()), extension);
+                     });
+}
+
+// Whether an unquoted program path seems to go on after a blank, as C:\Program Files\x.exe
+// does: its first word is a path without a program's extension, and the line up to a later
+// blank, or to its end, has one.
+bool UnquotedPathWithBlanks(std::string_view command_line) {
+  command_line = Trim(command_line);
+  const std::size_t first = command_line.find_first_of(" \t");
+  const std::string_view word = command_line.substr(0, first);
+  if (first == std::string_view::npos || word.find_first_of("\\/") == std::string_view::npos ||
+      EndsInProgramExtension(word)) {
+    return false;
+  }
+  for (std::size_t end = first; end != std::string_view::npos;
+       end = command_line.find_first_of(" \t", end + 1)) {
+    if (EndsInProgramExtension(command_line.substr(0, end))) {
+      return true;
+    }
+  }
+  return EndsInProgramExtension(command_line);
+}
+
+// A path that names its drive or share, which the probe runs as it stands; other programs it
+// looks for along the search path.
+bool IsFullPath(std::string_view path) {
+  return (path.size() > 2 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+         path.starts_with("\\\\");
+}
+
+// Who besides the administrators may change `path`, as a problem; a note when that cannot be
+// told.
+void CheckWriters(Manager& manager, const std::string& what, const std::string& path,
+                  const std::string& code, const std::string& consequence, Findings& findings) {
+  Result<std::vector<std::string>> others = manager.platform.access.OthersWhoMayWrite(path);
+  if (!others) {
+    findings.Note(code + "-unknown",
+                  "cannot tell who may change " + path + ": " + manager.Explain(others.error()));
+    return;
+  }
+  if (others->empty()) {
+    return;
+  }
+  std::string message = what + " may be changed by ";
+  for (std::size_t i = 0; i < others->size(); ++i) {
+    message += (i == 0 ? "" : ", ") + (*others)[i];
+  }
+  findings.Problem(code, message + ". " + consequence);
+}
+
+void CheckHealthProgram(Manager& manager, const std::string& where, const HealthCheck& check,
+                        Findings& findings) {
+  const std::string& command_line = check.target.command_line;
+  if (!ExecProgramOf(command_line).quoted && UnquotedPathWithBlanks(command_line)) {
+    findings.Problem("health-program-unquoted",
+                     where +
+                         ": the program's path has blanks but no quotes, so the check "
+                         "runs \"" +
+                         check.target.program +
+                         "\", which fails or is another program. Put the path in double "
+                         "quotes.");
+    return;
+  }
+  std::string program = check.target.program;
+  if (!IsFullPath(program)) {
+    return;
+  }
+  std::replace(program.begin(), program.end(), '/', '\\');
+  // The probe adds .exe to a name without an extension, as the system does.
+  if (!manager.platform.files.Exists(program) && !EndsInProgramExtension(program) &&
+      manager.platform.files.Exists(program + ".exe")) {
+    program += ".exe";
+  }
+  if (!manager.platform.files.Exists(program)) {
+    findings.Problem("health-program-missing", where + ": there is no program " + program +
+                                                   ", so every check fails and the service is "
+                                                   "restarted again and again.");
+    return;
+  }
+  const std::string consequence =
+      "The watchdog runs it as LocalSystem for the check, so whoever can change it runs "
+      "programs as LocalSystem: allow only administrators to write there.";
+  CheckWriters(manager, where + ": the program " + program, program, "health-program-write-access",
+               consequence, findings);
+  CheckWriters(manager, where + ": the folder " + std::string(DirectoryOf(program)),
+               std::string(DirectoryOf(program)), "health-program-write-access", consequence,
+               findings);
+}
+
+void CheckHealth(Manager& manager, const std::vector<HealthSection>& sections,
+                 const std::vector<Item>& items, Findings& findings) {
+  for (const HealthSection& section : sections) {
+    const std::string where = "[" + section.name + "]";
+    const bool listed = std::any_of(items.begin(), items.end(), [&](const Item& item) {
+      return EqualsNoCase(item.service, section.service);
+    });
+    if (!listed) {
+      findings.Problem("health-service-unlisted",
+                       where + ": no item watches \"" + section.service +
+                           "\", so this check is never made. Add the service (\"gandry-manager "
+                           "add " +
+                           section.service + " --check CHECK\") or remove the section.");
+    }
+    const HealthSectionReading reading = ParseHealthSection(section.values);
+    for (std::size_t i = 0; i < reading.problems.size(); ++i) {
+      const bool about_check = !reading.check && i + 1 == reading.problems.size();
+      if (about_check) {
+        findings.Problem("health-check-invalid", where + " " + reading.problems[i] +
+                                                     " Set one with \"gandry-manager "
+                                                     "health " +
+                                                     section.service + " CHECK\".");
+      } else {
+        findings.Problem("health-value-replaced", where + " " + reading.problems[i]);
+      }
+    }
+    if (reading.check && reading.check->target.kind == HealthCheckKind::kExec) {
+      CheckHealthProgram(manager, where, *reading.check, findings);
+    }
   }
 }
 
@@ -265,6 +419,9 @@ void CheckEventSource(Manager& manager, Findings& findings) {
 }
 
 void CheckPermissions(Manager& manager, Findings& findings, bool ini_exists) {
+  const std::string consequence =
+      "Whoever can edit Gandry.ini makes the watchdog, which runs as LocalSystem, stop and "
+      "start services: allow only administrators to write there.";
   const std::vector<std::pair<std::string, std::string>> objects = [&] {
     std::vector<std::pair<std::string, std::string>> list{
         {"The folder " + manager.folder, manager.folder}};
@@ -274,23 +431,7 @@ void CheckPermissions(Manager& manager, Findings& findings, bool ini_exists) {
     return list;
   }();
   for (const auto& [what, path] : objects) {
-    Result<std::vector<std::string>> others = manager.platform.access.OthersWhoMayWrite(path);
-    if (!others) {
-      findings.Note("write-access-unknown",
-                    "cannot tell who may change " + path + ": " + manager.Explain(others.error()));
-      continue;
-    }
-    if (others->empty()) {
-      continue;
-    }
-    std::string message = what + " may be changed by ";
-    for (std::size_t i = 0; i < others->size(); ++i) {
-      message += (i == 0 ? "" : ", ") + (*others)[i];
-    }
-    message +=
-        ". Whoever can edit Gandry.ini makes the watchdog, which runs as LocalSystem, stop and "
-        "start services: allow only administrators to write there.";
-    findings.Problem("write-access", message);
+    CheckWriters(manager, what, path, "write-access", consequence, findings);
   }
 }
 
@@ -328,6 +469,7 @@ int RunCheck(Manager& manager, const ManagerArgs& args) {
   Findings findings;
   const bool ini_exists = manager.platform.files.Exists(manager.ini_path);
   std::optional<std::vector<Item>> items;
+  std::vector<HealthSection> health;
   if (Result<std::unique_ptr<IniFile>> ini = manager.ReadIni(); !ini) {
     findings.Problem(
         ini.error().code == kErrorIniByteOrderMark ? "ini-byte-order-mark" : "ini-unreadable",
@@ -339,10 +481,12 @@ int RunCheck(Manager& manager, const ManagerArgs& args) {
   } else {
     CheckSettings(**ini, findings);
     items = ReadItems(**ini);
+    health = ReadHealthSections(**ini);
   }
   // Looked up with the file closed again: the watchdog may want to write it meanwhile.
   if (items) {
     CheckItems(manager, *items, findings);
+    CheckHealth(manager, health, *items, findings);
   }
   CheckService(manager, findings);
   CheckEventSource(manager, findings);

@@ -157,7 +157,7 @@ std::string ManagerUsage() {
   }
   usage +=
       "\n"
-      "add, remove and set reload a running watchdog unless --no-reload is given.\n"
+      "add, remove, health and set reload a running watchdog unless --no-reload is given.\n"
       "Exit codes: 0 done or no problem found, 1 failed or problems found, 2 bad command "
       "line,\n"
       "3 Gandry.ini changed but the running watchdog not reloaded.\n";

@@ -5,6 +5,7 @@
 #include "common/ascii_text.h"
 #include "manager/check.h"
 #include "manager/control.h"
+#include "manager/health.h"
 #include "manager/install.h"
 #include "manager/items.h"
 #include "manager/status.h"
@@ -53,16 +54,30 @@ constexpr ManagerCommand kCommands[] = {
      "the watchdog's state and that of every watched service", RunStatus},
     {"list", 0, 0, "", "", "list", "the items of Gandry.ini: key, service, attempts, period",
      [](Manager& manager, const ManagerArgs& /*args*/) { return RunList(manager); }},
-    {"add", 1, 0, "attempts restart-every", "force no-reload",
-     "add SERVICE [--attempts N] [--restart-every MINUTES] [--force] [--no-reload]",
-     "watch a service (3 attempts and no period unless given);\n"
+    {"add", 1, 0, "attempts restart-every check interval timeout failures grace", "force no-reload",
+     "add SERVICE [--attempts N] [--restart-every MINUTES] [--check CHECK\n"
+     "    [--interval S] [--timeout S] [--failures N] [--grace S]] [--force] [--no-reload]",
+     "watch a service (3 attempts and no period unless given), and\n"
+     "with --check its health as the command health sets it;\n"
      "--force adds a service that the system does not know",
      RunAdd},
     {"remove", 1, 0, "", "no-reload", "remove SERVICE [--no-reload]", "stop watching a service",
      RunRemove},
+    {"health", 2, 0, "interval timeout failures grace", "no-reload",
+     "health SERVICE CHECK [--interval S] [--timeout S] [--failures N]\n"
+     "    [--grace S] [--no-reload] | health SERVICE off [--no-reload]",
+     "check a listed service's health: CHECK is tcp://HOST:PORT,\n"
+     "http://HOST[:PORT]/PATH, https://... or exec:COMMAND LINE;\n"
+     "every S seconds (5 to 3600, default 30), each within --timeout\n"
+     "(1 to 60, below the interval, default 5); after --failures\n"
+     "(1 to 100, default 3) failed in a row the service is restarted;\n"
+     "none count for --grace (0 to 3600, default 60) after it starts.\n"
+     "off removes the check",
+     RunHealth},
     {"set", 2, 0, "", "no-reload", "set KEY VALUE [--no-reload]",
      "set LoopDelayThread, LoopDelayService or StartDelayThread\n"
-     "(5 to 120 seconds) or WatchMode (poll or notify)",
+     "(5 to 120 seconds), WatchMode (poll or notify) or\n"
+     "HungServices (kill or leave)",
      RunSet},
     {"check", 0, 0, "", "json", "check [--json]",
      "look for problems in the set-up and say what to do", RunCheck},

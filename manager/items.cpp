@@ -9,6 +9,7 @@
 #include "common/ini_model.h"
 #include "common/parse_text.h"
 #include "manager/control.h"
+#include "manager/health.h"
 
 namespace gandry {
 
@@ -26,34 +27,6 @@ bool RequireIni(Manager& manager, const IniFile& file) {
   manager.err << "There is no Gandry.ini in " << manager.folder
               << ": run \"gandry-manager install\" to create it.\n";
   return false;
-}
-
-// Gandry.ini for an edit, or nothing when it cannot be edited (said on err).
-std::unique_ptr<IniEdit> BeginEdit(Manager& manager) {
-  Result<std::unique_ptr<IniEdit>> edit = manager.EditIni();
-  if (!edit) {
-    manager.Fail("Cannot write " + manager.ini_path, edit.error());
-    return nullptr;
-  }
-  if (!RequireIni(manager, **edit)) {
-    return nullptr;
-  }
-  return std::move(*edit);
-}
-
-// Puts the edit in place and lets go of its lock, then says what it did and reloads the
-// watchdog.
-int Finish(Manager& manager, std::unique_ptr<IniEdit> edit, const std::vector<std::string>& done,
-           const ManagerArgs& args) {
-  const Status committed = CommitIniEdit(*edit, manager.platform.clock);
-  edit.reset();
-  if (!committed) {
-    return manager.Fail("Cannot write " + manager.ini_path, committed.error());
-  }
-  for (const std::string& line : done) {
-    manager.out << line << '\n';
-  }
-  return ReloadAfterEdit(manager, args);
 }
 
 std::string Display(const std::string& field) {
@@ -105,6 +78,31 @@ std::optional<int> CountOption(const ManagerArgs& args, const std::string& name,
 }
 
 }  // namespace
+
+std::unique_ptr<IniEdit> BeginEdit(Manager& manager) {
+  Result<std::unique_ptr<IniEdit>> edit = manager.EditIni();
+  if (!edit) {
+    manager.Fail("Cannot write " + manager.ini_path, edit.error());
+    return nullptr;
+  }
+  if (!RequireIni(manager, **edit)) {
+    return nullptr;
+  }
+  return std::move(*edit);
+}
+
+int FinishEdit(Manager& manager, std::unique_ptr<IniEdit> edit,
+               const std::vector<std::string>& done, const ManagerArgs& args) {
+  const Status committed = CommitIniEdit(*edit, manager.platform.clock);
+  edit.reset();
+  if (!committed) {
+    return manager.Fail("Cannot write " + manager.ini_path, committed.error());
+  }
+  for (const std::string& line : done) {
+    manager.out << line << '\n';
+  }
+  return ReloadAfterEdit(manager, args);
+}
 
 std::vector<Item> ReadItems(IniFile& file) {
   std::vector<Item> items;
@@ -161,6 +159,16 @@ int RunAdd(Manager& manager, const ManagerArgs& args) {
     manager.err << "--attempts and --restart-every take a whole number from 0 up.\n";
     return kExitUsage;
   }
+  std::optional<HealthRequest> health;
+  if (const auto check = args.options.find("check"); check != args.options.end()) {
+    health = ParseHealthRequest(manager, args, check->second);
+    if (!health) {
+      return kExitUsage;
+    }
+  } else if (HasHealthNumbers(args)) {
+    manager.err << "--interval, --timeout, --failures and --grace go with --check.\n";
+    return kExitUsage;
+  }
   if (service.empty() || service.find_first_of("|\r\n") != std::string::npos) {
     manager.err << "\"" << service << "\" cannot be a service name.\n";
     return kExitUsage;
@@ -200,7 +208,15 @@ int RunAdd(Manager& manager, const ManagerArgs& args) {
   if (const Status written = edit->WriteValue(kServicesSection, key, value); !written) {
     return manager.Fail("Cannot write " + manager.ini_path, written.error());
   }
-  return Finish(manager, std::move(edit), {"Added " + key + "=" + value + "."}, args);
+  std::vector<std::string> done{"Added " + key + "=" + value + "."};
+  if (health) {
+    Result<std::string> set = WriteHealthSection(*edit, service, *health);
+    if (!set) {
+      return manager.Fail("Cannot write " + manager.ini_path, set.error());
+    }
+    done.push_back(std::move(*set));
+  }
+  return FinishEdit(manager, std::move(edit), done, args);
 }
 
 int RunRemove(Manager& manager, const ManagerArgs& args) {
@@ -237,7 +253,7 @@ int RunRemove(Manager& manager, const ManagerArgs& args) {
     manager.err << "No item of Gandry.ini watches \"" << service << "\".\n";
     return kExitFailed;
   }
-  return Finish(manager, std::move(edit), done, args);
+  return FinishEdit(manager, std::move(edit), done, args);
 }
 
 int RunSet(Manager& manager, const ManagerArgs& args) {
@@ -266,9 +282,19 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
     }
     canonical_key = kWatchModeKey;
     value = WatchModeName(*mode);
+  } else if (EqualsNoCase(key, kHungServicesKey)) {
+    const std::optional<HungServiceAction> action = ParseHungServiceAction(text);
+    if (!action) {
+      manager.err << "HungServices is kill or leave, not \"" << text
+                  << "\"; Gandry.ini is left as it was.\n";
+      return kExitFailed;
+    }
+    canonical_key = kHungServicesKey;
+    value = HungServiceActionName(*action);
   } else {
     manager.err << "There is no setting \"" << key
-                << "\": set LoopDelayThread, LoopDelayService, StartDelayThread or WatchMode.\n";
+                << "\": set LoopDelayThread, LoopDelayService, StartDelayThread, WatchMode or "
+                   "HungServices.\n";
     return kExitUsage;
   }
   std::unique_ptr<IniEdit> edit = BeginEdit(manager);
@@ -278,7 +304,7 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
   if (const Status written = edit->WriteValue(kSettingsSection, canonical_key, value); !written) {
     return manager.Fail("Cannot write " + manager.ini_path, written.error());
   }
-  return Finish(manager, std::move(edit), {"Set " + canonical_key + "=" + value + "."}, args);
+  return FinishEdit(manager, std::move(edit), {"Set " + canonical_key + "=" + value + "."}, args);
 }
 
 }  // namespace gandry

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ struct Item {
 
 // The items of Gandry.ini in file order, one for each key.
 std::vector<Item> ReadItems(IniFile& file);
+
+// Gandry.ini for an edit, or nothing when it cannot be edited (said on err).
+std::unique_ptr<IniEdit> BeginEdit(Manager& manager);
+// Puts the edit in place and lets go of its lock, then prints each line of `done` and reloads
+// the watchdog.
+int FinishEdit(Manager& manager, std::unique_ptr<IniEdit> edit,
+               const std::vector<std::string>& done, const ManagerArgs& args);
 
 // The commands that read and edit Gandry.ini.
 int RunList(Manager& manager);

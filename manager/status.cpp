@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "common/ascii_text.h"
+#include "common/health_check.h"
 #include "common/ini_model.h"
 #include "common/product_names.h"
 #include "manager/control.h"
+#include "manager/health.h"
 #include "manager/items.h"
 #include "manager/json_output.h"
 
@@ -78,6 +80,48 @@ Json ToJson(Manager& manager, const ServiceReport& report) {
   return json;
 }
 
+// The health check of an item's service, as the watchdog reads it; nothing without a section.
+struct HealthReport {
+  std::string check_text;  // the Check value as written
+  HealthSectionReading reading;
+};
+
+std::optional<HealthReport> ReadHealth(IniFile& ini, const std::string& service) {
+  const std::optional<std::string> section = FindHealthSection(ini, service);
+  if (!section) {
+    return std::nullopt;
+  }
+  HealthSectionValues values = ReadHealthSection(ini, *section);
+  HealthReport report{values.check, ParseHealthSection(values)};
+  return report;
+}
+
+std::string DescribeHealth(const std::optional<HealthReport>& health) {
+  if (!health) {
+    return "";
+  }
+  if (!health->reading.check) {
+    return "; no valid health check (see gandry-manager check)";
+  }
+  return "; check " + DescribeHealthCheck(*health->reading.check);
+}
+
+Json HealthJson(const std::optional<HealthReport>& health) {
+  if (!health) {
+    return nullptr;
+  }
+  Json json;
+  json["check"] = health->check_text;
+  json["valid"] = health->reading.check.has_value();
+  if (const std::optional<HealthCheck>& check = health->reading.check) {
+    json["interval"] = check->interval_seconds;
+    json["timeout"] = check->timeout_seconds;
+    json["failures"] = check->failures;
+    json["grace"] = check->grace_seconds;
+  }
+  return json;
+}
+
 // An item's number field for JSON: the number, or the text when it is none.
 Json NumberField(const std::string& field) {
   const std::optional<std::int32_t> number = ItemNumber(field);
@@ -93,11 +137,15 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
   std::optional<SystemError> ini_error;
   bool have_ini = false;
   std::vector<Item> items;
+  std::vector<std::optional<HealthReport>> health;
   if (Result<std::unique_ptr<IniFile>> ini = manager.ReadIni(); !ini) {
     ini_error = ini.error();
   } else {
     have_ini = (*ini)->Exists();
     items = ReadItems(**ini);
+    for (const Item& item : items) {
+      health.push_back(ReadHealth(**ini, item.service));
+    }
   }
   std::vector<ServiceReport> reports;
   reports.reserve(items.size());
@@ -120,6 +168,7 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
       item["key"] = items[i].key;
       item["attempts"] = NumberField(items[i].attempts);
       item["period"] = NumberField(items[i].period);
+      item["health"] = HealthJson(health[i]);
       document["items"].push_back(std::move(item));
     }
     PrintJson(manager, std::move(document));
@@ -137,7 +186,8 @@ int RunStatus(Manager& manager, const ManagerArgs& args) {
       manager.out << items[i].key << " " << items[i].service << ": "
                   << Describe(manager, reports[i]) << "; attempts "
                   << (items[i].attempts.empty() ? "0" : items[i].attempts) << ", period "
-                  << (items[i].period.empty() ? "0" : items[i].period) << " min\n";
+                  << (items[i].period.empty() ? "0" : items[i].period) << " min"
+                  << DescribeHealth(health[i]) << '\n';
     }
   }
   const bool failed = watchdog.error && watchdog.error->kind != ErrorKind::kNoSuchService;

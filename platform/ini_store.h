@@ -24,6 +24,8 @@ class IniFile {
   virtual ~IniFile() = default;
   // False when there was no file; it then reads as empty.
   virtual bool Exists() const = 0;
+  // The section names in file order.
+  virtual std::vector<std::string> ListSections() = 0;
   // The section's key names in file order; empty when the section is missing.
   virtual std::vector<std::string> ListKeys(const std::string& section) = 0;
   // The value of the key's first line (up to 2047 characters); empty when the key is missing.
@@ -42,6 +44,8 @@ class IniEdit : public IniFile {
   // Removes the key's first line; a later line with the same key stays. Succeeds when there
   // is none.
   virtual Status DeleteKey(const std::string& section, const std::string& key) = 0;
+  // Removes the section with all its lines. Succeeds when there is none.
+  virtual Status DeleteSection(const std::string& section) = 0;
   // Puts the edited copy in the file's place, creating the file when there was none. An edit
   // dropped without it changes nothing.
   virtual Status Commit() = 0;

@@ -100,16 +100,16 @@ Status WriteAll(HANDLE file, std::string_view bytes) {
   return {};
 }
 
-std::vector<std::string> ListProfileKeys(const std::string& path, const std::string& section) {
-  // The listing is the names, each ending in a NUL, and one more NUL. A listing cut at the
-  // buffer's end is answered with the buffer's size minus two, so the buffer grows until
-  // the answer is shorter.
+// `list(buffer, size)` fills a listing of names, each ending in a NUL, and one more NUL. A
+// listing cut at the buffer's end is answered with the buffer's size minus two, so the buffer
+// grows until the answer is shorter.
+template <class List>
+std::vector<std::string> ListProfileNames(List list) {
   std::vector<char> buffer(kKeyListInitialSize);
   DWORD length = 0;
   for (;;) {
     const auto size = static_cast<DWORD>(buffer.size());
-    length =
-        GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(), size, path.c_str());
+    length = list(buffer.data(), size);
     if (length + 2 < size || buffer.size() >= kKeyListMaxSize) {
       break;
     }
@@ -117,18 +117,30 @@ std::vector<std::string> ListProfileKeys(const std::string& path, const std::str
   }
   const std::size_t end = std::min<std::size_t>(length, buffer.size());
 
-  std::vector<std::string> keys;
+  std::vector<std::string> names;
   std::size_t begin = 0;
   while (begin < end) {
     const auto nul = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(begin),
                                buffer.begin() + static_cast<std::ptrdiff_t>(end), '\0');
     const auto stop = static_cast<std::size_t>(nul - buffer.begin());
     if (stop > begin) {
-      keys.emplace_back(buffer.data() + begin, stop - begin);
+      names.emplace_back(buffer.data() + begin, stop - begin);
     }
     begin = stop + 1;
   }
-  return keys;
+  return names;
+}
+
+std::vector<std::string> ListProfileKeys(const std::string& path, const std::string& section) {
+  return ListProfileNames([&](char* buffer, DWORD size) {
+    return GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer, size, path.c_str());
+  });
+}
+
+std::vector<std::string> ListProfileSections(const std::string& path) {
+  return ListProfileNames([&](char* buffer, DWORD size) {
+    return GetPrivateProfileSectionNamesA(buffer, size, path.c_str());
+  });
 }
 
 std::string ReadProfileValue(const std::string& path, const std::string& section,
@@ -146,6 +158,9 @@ class WinIniFile final : public IniFile {
   WinIniFile(std::string path, FileHandle hold) : path_(std::move(path)), hold_(std::move(hold)) {}
 
   bool Exists() const override { return hold_.valid(); }
+  std::vector<std::string> ListSections() override {
+    return Exists() ? ListProfileSections(path_) : std::vector<std::string>{};
+  }
   std::vector<std::string> ListKeys(const std::string& section) override {
     return Exists() ? ListProfileKeys(path_, section) : std::vector<std::string>{};
   }
@@ -176,6 +191,7 @@ class WinIniEdit final : public IniEdit {
   }
 
   bool Exists() const override { return exists_; }
+  std::vector<std::string> ListSections() override { return ListProfileSections(copy_); }
   std::vector<std::string> ListKeys(const std::string& section) override {
     return ListProfileKeys(copy_, section);
   }
@@ -192,6 +208,13 @@ class WinIniEdit final : public IniEdit {
   Status DeleteKey(const std::string& section, const std::string& key) override {
     // A null value removes the key's first line.
     if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, copy_.c_str())) {
+      return LastError();
+    }
+    return {};
+  }
+  Status DeleteSection(const std::string& section) override {
+    // A null key removes the section.
+    if (!WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, copy_.c_str())) {
       return LastError();
     }
     return {};

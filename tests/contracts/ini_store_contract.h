@@ -76,6 +76,7 @@ TYPED_TEST_P(IniStoreContract, ReadsNamesWithoutCaseAndValuesWithoutBlanksOrQuot
             (std::vector<std::string>{"LoopDelayThread", "Quoted", "Single", "HalfQuoted", "Empty",
                                       "Long"}));
   EXPECT_TRUE(file->ListKeys("Elsewhere").empty());
+  EXPECT_EQ(file->ListSections(), (std::vector<std::string>{"Settings", "Services"}));
   // A key on two lines is listed twice, and both times reads as its first line.
   EXPECT_EQ(this->Lines(*file, "services"),
             (std::vector<std::string>{"Item1=A||3|0", "Item2=C||3|0", "item1=A||3|0"}));
@@ -89,7 +90,10 @@ TYPED_TEST_P(IniStoreContract, AnEditChangesTheFirstLineOfAKeyAndALaterReadSeesI
       "Item1=A||3|0\r\n"
       "Item2=C||3|0\r\n"
       "item1=B||3|0\r\n"
-      "ITEM1=D||3|0\r\n");
+      "ITEM1=D||3|0\r\n"
+      "[Health W3SVC]\r\n"
+      "Check=tcp://127.0.0.1:80\r\n"
+      "Interval=10\r\n");
   std::unique_ptr<IniEdit> edit = this->Edit();
   ASSERT_TRUE(edit);
   EXPECT_TRUE(edit->Exists());
@@ -102,6 +106,9 @@ TYPED_TEST_P(IniStoreContract, AnEditChangesTheFirstLineOfAKeyAndALaterReadSeesI
   ASSERT_TRUE(edit->DeleteKey("Nowhere", "Item1"));
   ASSERT_TRUE(edit->WriteValue("Services", "Item3", "E||3|0"));
   ASSERT_TRUE(edit->WriteValue("New", "Key", "value"));
+  // A section goes whole, named in any letter case.
+  ASSERT_TRUE(edit->DeleteSection("health w3svc"));
+  ASSERT_TRUE(edit->DeleteSection("Nowhere"));
   ASSERT_TRUE(edit->Commit());
   edit.reset();
 
@@ -112,6 +119,7 @@ TYPED_TEST_P(IniStoreContract, AnEditChangesTheFirstLineOfAKeyAndALaterReadSeesI
       this->Lines(*file, "Services"),
       (std::vector<std::string>{"Item2=C||3|0", "item1=B||3|0", "ITEM1=B||3|0", "Item3=E||3|0"}));
   EXPECT_EQ(this->Lines(*file, "New"), (std::vector<std::string>{"Key=value"}));
+  EXPECT_EQ(file->ListSections(), (std::vector<std::string>{"Settings", "Services", "New"}));
 }
 
 TYPED_TEST_P(IniStoreContract, AnEditDroppedWithoutCommitLeavesTheFileAsItWas) {

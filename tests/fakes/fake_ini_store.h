@@ -125,6 +125,13 @@ class FakeIniStore final : public IniStore {
     }
 
     bool Exists() const override { return exists_; }
+    std::vector<std::string> ListSections() override {
+      std::vector<std::string> names;
+      for (const Section& section : sections_) {
+        names.push_back(section.name);
+      }
+      return names;
+    }
     std::vector<std::string> ListKeys(const std::string& section) override {
       std::vector<std::string> keys;
       if (const std::vector<Line>* lines = Find(sections_, section)) {
@@ -154,6 +161,10 @@ class FakeIniStore final : public IniStore {
           lines->erase(line);
         }
       }
+      return {};
+    }
+    Status DeleteSection(const std::string& section) override {
+      std::erase_if(sections_, [&](const Section& s) { return SameName(s.name, section); });
       return {};
     }
     Status Commit() override {

@@ -57,13 +57,11 @@ TEST(ManagerCommandLine, BadCommandLinesExitWithTwoAndTheUsageOnStandardError) {
   }
   // The usage of the command that was given, when there is one.
   ManagerRig rig;
-  EXPECT_EQ(rig.Run({"ADD"}), 2);
+  EXPECT_EQ(rig.Run({"REMOVE"}), 2);
   EXPECT_EQ(rig.err,
-            "The command add takes 1 argument, not 0.\n"
-            "Usage: gandry-manager add SERVICE [--attempts N] [--restart-every MINUTES] [--force] "
-            "[--no-reload]\n"
-            "  watch a service (3 attempts and no period unless given);\n"
-            "  --force adds a service that the system does not know\n");
+            "The command remove takes 1 argument, not 0.\n"
+            "Usage: gandry-manager remove SERVICE [--no-reload]\n"
+            "  stop watching a service\n");
 }
 
 TEST(ManagerCommandLine, HelpAndVersionPrintAndSucceedInEveryForm) {

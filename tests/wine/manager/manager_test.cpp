@@ -334,9 +334,21 @@ TEST(WineManager, EditsGoThroughTheProfileFunctionsAndKeepTheComments) {
   EXPECT_EQ(folder.IniValue("Settings", "StartDelayThread"), "180");
   EXPECT_EQ(folder.IniValue("Settings", "WatchMode"), "notify");
 
+  // A health section written and removed whole through the profile functions; check reads it
+  // back from the file.
+  const std::string health = "health " + watched.name();
+  EXPECT_EQ(folder.Run(health + " \"exec:C:\\Program Files\\probe.exe -q\" --grace 0").exit_code,
+            0u);
+  EXPECT_EQ(folder.IniValue("Health " + watched.name(), "Check"),
+            "exec:C:\\Program Files\\probe.exe -q");
+  EXPECT_EQ(folder.IniValue("Health " + watched.name(), "Grace"), "0");
   const Outcome check = folder.Run("check");
   EXPECT_EQ(check.exit_code, 1u);
   EXPECT_THAT(check.out, HasSubstr("Item2=no-such-service-here||3|0: the system has no service"));
+  EXPECT_THAT(check.out, HasSubstr("[Health " + watched.name() +
+                                   "]: the program's path has blanks but no quotes"));
+  EXPECT_EQ(folder.Run(health + " OFF").exit_code, 0u);
+  EXPECT_THAT(ReadFileText(folder.Ini()), Not(HasSubstr("\n[Health ")));
 
   EXPECT_EQ(folder.Run("remove NO-SUCH-SERVICE-HERE").exit_code, 0u);
   EXPECT_EQ(folder.Run("remove no-such-service-here").exit_code, 1u);
