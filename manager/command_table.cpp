@@ -66,13 +66,13 @@ constexpr ManagerCommand kCommands[] = {
     {"health", 2, 0, "interval timeout failures grace", "no-reload",
      "health SERVICE CHECK [--interval S] [--timeout S] [--failures N]\n"
      "    [--grace S] [--no-reload] | health SERVICE off [--no-reload]",
-     "check a listed service's health: CHECK is tcp://HOST:PORT,\n"
-     "http://HOST[:PORT]/PATH, https://... or exec:COMMAND LINE;\n"
-     "every S seconds (5 to 3600, default 30), each within --timeout\n"
-     "(1 to 60, below the interval, default 5); after --failures\n"
-     "(1 to 100, default 3) failed in a row the service is restarted;\n"
-     "none count for --grace (0 to 3600, default 60) after it starts.\n"
-     "off removes the check",
+     "check a listed service's health. CHECK is tcp://HOST:PORT,\n"
+     "http://HOST[:PORT]/PATH, https://... or exec:COMMAND LINE.\n"
+     "One check every --interval (5 to 3600 s, default 30), each\n"
+     "within --timeout (1 to 60 s, below the interval, default 5);\n"
+     "--failures (1 to 100, default 3) failed in a row restart the\n"
+     "service; none count for --grace (0 to 3600 s, default 60)\n"
+     "after it starts. off removes the check",
      RunHealth},
     {"set", 2, 0, "", "no-reload", "set KEY VALUE [--no-reload]",
      "set LoopDelayThread, LoopDelayService or StartDelayThread\n"
