@@ -5,6 +5,7 @@
 
 #include "common/ascii_text.h"
 #include "common/delay_rule.h"
+#include "common/health_check.h"
 #include "common/ini_access.h"
 #include "common/ini_model.h"
 #include "common/parse_text.h"
@@ -252,6 +253,18 @@ int RunRemove(Manager& manager, const ManagerArgs& args) {
   if (done.empty()) {
     manager.err << "No item of Gandry.ini watches \"" << service << "\".\n";
     return kExitFailed;
+  }
+  // The health check goes with the last item of its service; a section that no item uses
+  // would only be reported by check.
+  const std::vector<Item> left = ReadItems(*edit);
+  const std::optional<std::string> health = FindHealthSection(*edit, service);
+  if (health && std::none_of(left.begin(), left.end(), [&](const Item& item) {
+        return EqualsNoCase(item.service, service);
+      })) {
+    if (const Status deleted = edit->DeleteSection(*health); !deleted) {
+      return manager.Fail("Cannot write " + manager.ini_path, deleted.error());
+    }
+    done.push_back("Removed [" + *health + "].");
   }
   return FinishEdit(manager, std::move(edit), done, args);
 }

@@ -57,6 +57,11 @@ TEST(ManagerHealth, HealthEditsTheSectionOfAListedServiceInAnyCaseAndOffRemovesI
   EXPECT_EQ(rig.out, "W3SVC has no health check.\n");
   EXPECT_EQ(rig.ini.writes(), writes);
   EXPECT_EQ(rig.ini.Lines(kIni, "Health Spooler").size(), 1u);
+
+  // The check goes with the service's last item.
+  EXPECT_EQ(rig.Run({"remove", "spooler"}), 0) << rig.err;
+  EXPECT_THAT(rig.out, HasSubstr("Removed [Health Spooler]."));
+  EXPECT_TRUE(rig.ini.Lines(kIni, "Health Spooler").empty());
 }
 
 TEST(ManagerHealth, RefusalsSayWhyAndWriteNothing) {
