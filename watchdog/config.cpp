@@ -43,14 +43,7 @@ namespace {
 // usable check. Bad numbers take their defaults, and the watchdog never writes these keys.
 std::optional<HealthCheck> LoadHealthCheck(IniFile& file, const std::string& service) {
   // Section names compare in any letter case, as service names do.
-  const std::string section = HealthSectionName(service);
-  HealthSectionValues values;
-  values.check = file.ReadValue(section, kHealthCheckKey);
-  values.interval = file.ReadValue(section, kHealthIntervalKey);
-  values.timeout = file.ReadValue(section, kHealthTimeoutKey);
-  values.failures = file.ReadValue(section, kHealthFailuresKey);
-  values.grace = file.ReadValue(section, kHealthGraceKey);
-  return ParseHealthSection(values).check;
+  return ParseHealthSection(ReadHealthSection(file, HealthSectionName(service))).check;
 }
 
 // Writes the delays in effect back for the settings whose values need it, in one edit. Each is
