@@ -322,6 +322,10 @@ void TSrvManThread::CheckHealth() {
 }
 
 void TSrvManThread::RestartForHealth(int failures) {
+  // A monitor on its way out announces no restart.
+  if (Terminated()) {
+    return;
+  }
   watchdog_.log.LogLine(FormatText("Service [%s] failed %d health checks in a row; restarting it.",
                                    service_name_.c_str(), failures),
                         true);
