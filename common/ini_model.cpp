@@ -12,6 +12,8 @@ namespace {
 
 constexpr char kWatchModePoll[] = "poll";
 constexpr char kWatchModeNotify[] = "notify";
+constexpr char kEventsClassic[] = "classic";
+constexpr char kEventsDetailed[] = "detailed";
 constexpr char kItemSeparator = '|';
 
 }  // namespace
@@ -32,6 +34,24 @@ std::optional<WatchMode> ParseWatchMode(std::string_view value) {
 
 const char* WatchModeName(WatchMode mode) {
   return mode == WatchMode::kNotify ? kWatchModeNotify : kWatchModePoll;
+}
+
+EventStyle EventStyleOf(std::string_view value) {
+  return EqualsNoCase(value, kEventsDetailed) ? EventStyle::kDetailed : EventStyle::kClassic;
+}
+
+std::optional<EventStyle> ParseEventStyle(std::string_view value) {
+  if (EqualsNoCase(value, kEventsClassic)) {
+    return EventStyle::kClassic;
+  }
+  if (EqualsNoCase(value, kEventsDetailed)) {
+    return EventStyle::kDetailed;
+  }
+  return std::nullopt;
+}
+
+const char* EventStyleName(EventStyle style) {
+  return style == EventStyle::kDetailed ? kEventsDetailed : kEventsClassic;
 }
 
 ItemFields SplitItem(std::string_view value) {

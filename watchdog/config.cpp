@@ -91,9 +91,10 @@ Status LoadConfiguration(Watchdog& watchdog) {
       write_back.push_back(setting);
     }
   }
-  // Read only: a watchdog that polls needs nothing in the file.
+  // Read only, as is the event style: a watchdog that polls needs nothing in the file.
   const bool notify =
       WatchModeOf((*file)->ReadValue(kSettingsSection, kWatchModeKey)) == WatchMode::kNotify;
+  const EventStyle events = EventStyleOf((*file)->ReadValue(kSettingsSection, kEventsKey));
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
   file->reset();  // an edit could not replace the file while it is open for reading
   WriteDelaysBack(watchdog, ini_path, write_back);
@@ -102,6 +103,7 @@ Status LoadConfiguration(Watchdog& watchdog) {
   watchdog.settings.loop_delay_service_ms = service.seconds * 1000;
   watchdog.settings.start_delay_thread_ms = start.seconds * 1000;
   watchdog.settings.notify = notify;
+  watchdog.log.SetEventStyle(events);
   watchdog.items = std::move(items);
   return {};
 }
