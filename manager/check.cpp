@@ -71,6 +71,13 @@ void CheckSettings(IniFile& ini, Findings& findings) {
                          "\": the watchdog polls. Set it with \"gandry-manager set WatchMode "
                          "poll\" or \"... notify\".");
   }
+  const std::string events(Trim(ini.ReadValue(kSettingsSection, kEventsKey)));
+  if (!events.empty() && !ParseEventStyle(events)) {
+    findings.Problem("events-unknown",
+                     "[Settings] Events is \"" + events +
+                         "\": the watchdog writes classic events. Set it with \"gandry-manager "
+                         "set Events detailed\" or \"... classic\".");
+  }
 }
 
 // The findings about one item's fields, before its service is looked up.
