@@ -14,6 +14,8 @@ constexpr char kWatchModePoll[] = "poll";
 constexpr char kWatchModeNotify[] = "notify";
 constexpr char kHungLeave[] = "leave";
 constexpr char kHungKill[] = "kill";
+constexpr char kEventsClassic[] = "classic";
+constexpr char kEventsDetailed[] = "detailed";
 constexpr char kItemSeparator = '|';
 
 }  // namespace
@@ -48,6 +50,24 @@ std::optional<HungServiceAction> ParseHungServiceAction(std::string_view value) 
 
 const char* HungServiceActionName(HungServiceAction action) {
   return action == HungServiceAction::kKill ? kHungKill : kHungLeave;
+}
+
+EventStyle EventStyleOf(std::string_view value) {
+  return EqualsNoCase(value, kEventsDetailed) ? EventStyle::kDetailed : EventStyle::kClassic;
+}
+
+std::optional<EventStyle> ParseEventStyle(std::string_view value) {
+  if (EqualsNoCase(value, kEventsClassic)) {
+    return EventStyle::kClassic;
+  }
+  if (EqualsNoCase(value, kEventsDetailed)) {
+    return EventStyle::kDetailed;
+  }
+  return std::nullopt;
+}
+
+const char* EventStyleName(EventStyle style) {
+  return style == EventStyle::kDetailed ? kEventsDetailed : kEventsClassic;
 }
 
 ItemFields SplitItem(std::string_view value) {

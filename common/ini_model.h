@@ -40,6 +40,20 @@ std::optional<HungServiceAction> ParseHungServiceAction(std::string_view value);
 // "leave" or "kill".
 const char* HungServiceActionName(HungServiceAction action);
 
+// [Settings] Events: classic reports every event under one information identifier, as the
+// watchdog always has; detailed gives each kind of message its own identifier and level.
+enum class EventStyle : std::uint8_t { kClassic, kDetailed };
+inline constexpr char kEventsKey[] = "Events";
+
+// The style a value gives the watchdog: detailed in any letter case; anything else, and no value
+// at all, is classic.
+EventStyle EventStyleOf(std::string_view value);
+// The style that a value names exactly (classic or detailed, in any letter case); nothing
+// otherwise.
+std::optional<EventStyle> ParseEventStyle(std::string_view value);
+// "classic" or "detailed".
+const char* EventStyleName(EventStyle style);
+
 // An item value is "SERVICE|NOTE|ATTEMPTS|PERIOD": fields separated by '|' and counted from 1.
 // The note, and any field after the fourth, are the administrator's own. The watchdog reads at
 // most kItemValueMax characters of a value.

@@ -79,6 +79,13 @@ void CheckSettings(IniFile& ini, Findings& findings) {
                          "\": the watchdog leaves hung services alone. Set it with "
                          "\"gandry-manager set HungServices kill\" or \"... leave\".");
   }
+  const std::string events(Trim(ini.ReadValue(kSettingsSection, kEventsKey)));
+  if (!events.empty() && !ParseEventStyle(events)) {
+    findings.Problem("events-unknown",
+                     "[Settings] Events is \"" + events +
+                         "\": the watchdog writes classic events. Set it with \"gandry-manager "
+                         "set Events detailed\" or \"... classic\".");
+  }
 }
 
 // A [Health SERVICE] section as read, looked at once the file is closed again.

@@ -76,8 +76,8 @@ constexpr ManagerCommand kCommands[] = {
      RunHealth},
     {"set", 2, 0, "", "no-reload", "set KEY VALUE [--no-reload]",
      "set LoopDelayThread, LoopDelayService or StartDelayThread\n"
-     "(5 to 120 seconds), WatchMode (poll or notify) or\n"
-     "HungServices (kill or leave)",
+     "(5 to 120 seconds), WatchMode (poll or notify),\n"
+     "HungServices (kill or leave) or Events (classic or detailed)",
      RunSet},
     {"check", 0, 0, "", "json", "check [--json]",
      "look for problems in the set-up and say what to do", RunCheck},

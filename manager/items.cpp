@@ -304,10 +304,19 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
     }
     canonical_key = kHungServicesKey;
     value = HungServiceActionName(*action);
+  } else if (EqualsNoCase(key, kEventsKey)) {
+    const std::optional<EventStyle> style = ParseEventStyle(text);
+    if (!style) {
+      manager.err << "Events is classic or detailed, not \"" << text
+                  << "\"; Gandry.ini is left as it was.\n";
+      return kExitFailed;
+    }
+    canonical_key = kEventsKey;
+    value = EventStyleName(*style);
   } else {
     manager.err << "There is no setting \"" << key
-                << "\": set LoopDelayThread, LoopDelayService, StartDelayThread, WatchMode or "
-                   "HungServices.\n";
+                << "\": set LoopDelayThread, LoopDelayService, StartDelayThread, WatchMode, "
+                   "HungServices or Events.\n";
     return kExitUsage;
   }
   std::unique_ptr<IniEdit> edit = BeginEdit(manager);

@@ -98,9 +98,10 @@ Status LoadConfiguration(Watchdog& watchdog) {
       write_back.push_back(setting);
     }
   }
-  // Read only: a watchdog that polls needs nothing in the file.
+  // Read only, as is the event style: a watchdog that polls needs nothing in the file.
   const bool notify =
       WatchModeOf((*file)->ReadValue(kSettingsSection, kWatchModeKey)) == WatchMode::kNotify;
+  const EventStyle events = EventStyleOf((*file)->ReadValue(kSettingsSection, kEventsKey));
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
   std::vector<std::optional<HealthCheck>> health_checks;
   health_checks.reserve(items.size());
@@ -114,6 +115,7 @@ Status LoadConfiguration(Watchdog& watchdog) {
   watchdog.settings.loop_delay_service_ms = service.seconds * 1000;
   watchdog.settings.start_delay_thread_ms = start.seconds * 1000;
   watchdog.settings.notify = notify;
+  watchdog.log.SetEventStyle(events);
   watchdog.items = std::move(items);
   watchdog.health_checks = std::move(health_checks);
   return {};

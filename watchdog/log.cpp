@@ -19,6 +19,14 @@ std::uint32_t EventIdFor(EventType type) {
   return 0;
 }
 
+EventTag EventTagOf(EventKind kind, EventStyle style) {
+  if (style == EventStyle::kClassic) {
+    return {kEventInformation, EventIdFor(kEventInformation)};
+  }
+  const EventKindInfo& info = InfoOf(kind);
+  return {info.type, MessageIdOf(info.type, info.code)};
+}
+
 bool reportEvent(EventLog& events, const std::string& message, EventType type) {
   return events.Report(kEventSource, type, EventIdFor(type), message).ok();
 }
@@ -63,6 +71,18 @@ void WatchdogLog::LogLine(const std::string& message, bool to_event_log) {
     for (const std::string& part : SplitForEventLog(message, kEventMessageLimit)) {
       reportEvent(events_, part, kEventInformation);
     }
+  }
+}
+
+void WatchdogLog::LogEvent(EventKind kind, const std::string& message) {
+  if (mode_ != kServiceMode) {
+    LogLine(message, true);
+    return;
+  }
+  const EventTag tag = EventTagOf(kind, style_.load());
+  for (const std::string& part : SplitForEventLog(message, kEventMessageLimit)) {
+    IgnoreFailure(events_.Report(kEventSource, tag.type, tag.id, part),
+                  "nothing is left to tell of a lost event");
   }
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/date_time.h"
+#include "watchdog/event_kind.h"
 #include "watchdog/format_text.h"
 #include "watchdog/zt_utils.h"
 
@@ -156,9 +157,10 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
   schedule.after_pause = false;
   const double next_local =
       LocalNow(clock) + static_cast<double>(schedule.next_ms - clock.TickMs()) / kMsPerDay;
-  watchdog_.log.LogLine(FormatText("Service [%s] successfully restarted. Next restart at %s.",
-                                   service_name_.c_str(), watchdog_.log.Format(next_local).c_str()),
-                        true);
+  watchdog_.log.LogEvent(
+      EventKind::kServiceRestarted,
+      FormatText("Service [%s] successfully restarted. Next restart at %s.", service_name_.c_str(),
+                 watchdog_.log.Format(next_local).c_str()));
 }
 
 bool TSrvManThread::Restart() {
@@ -193,10 +195,10 @@ void TSrvManThread::NoteRefusedStop(std::uint32_t error) {
     return;
   }
   refusal_logged_ = error;
-  watchdog_.log.LogLine(
+  watchdog_.log.LogEvent(
+      EventKind::kRestartRefused,
       FormatText("Service [%s] was not restarted: its stop was refused (error %u).",
-                 service_name_.c_str(), error),
-      true);
+                 service_name_.c_str(), error));
 }
 
 void TSrvManThread::StartIfStopped(int& remaining) {
@@ -205,18 +207,18 @@ void TSrvManThread::StartIfStopped(int& remaining) {
     return;
   }
   if (remaining <= 0) {
-    watchdog_.log.LogLine(FormatText("Attempts (%d) to start service [%s] is expired.",
-                                     attempt_limit_, service_name_.c_str()),
-                          true);
+    watchdog_.log.LogEvent(EventKind::kAttemptsExpired,
+                           FormatText("Attempts (%d) to start service [%s] is expired.",
+                                      attempt_limit_, service_name_.c_str()));
     return;
   }
   NoteStartRequest();
   if (StartAndWait(watchdog_.services, watchdog_.clock, service_name_, &terminated_)) {
     remaining = attempt_limit_;
     NoteStarted();
-    watchdog_.log.LogLine(FormatText("Service [%s] successfully started by %d attempt(s).",
-                                     service_name_.c_str(), attempt_limit_),
-                          true);
+    watchdog_.log.LogEvent(EventKind::kServiceStarted,
+                           FormatText("Service [%s] successfully started by %d attempt(s).",
+                                      service_name_.c_str(), attempt_limit_));
   } else {
     --remaining;
   }
@@ -326,9 +328,9 @@ void TSrvManThread::RestartForHealth(int failures) {
   if (Terminated()) {
     return;
   }
-  watchdog_.log.LogLine(FormatText("Service [%s] failed %d health checks in a row; restarting it.",
-                                   service_name_.c_str(), failures),
-                        true);
+  watchdog_.log.LogEvent(EventKind::kHealthRestart,
+                         FormatText("Service [%s] failed %d health checks in a row; restarting it.",
+                                    service_name_.c_str(), failures));
   // As for a scheduled restart: announced before the terminate request is looked at.
   in_restart_.store(true);
   const bool restarted = !Terminated() && Restart();
@@ -348,10 +350,10 @@ void TSrvManThread::RestartForHealth(int failures) {
   refusal_logged_ = 0;
   health_restarts_.fetch_add(1);
   NoteStarted();
-  watchdog_.log.LogLine(FormatText("Service [%s] successfully restarted after failed health "
-                                   "checks.",
-                                   service_name_.c_str()),
-                        true);
+  watchdog_.log.LogEvent(
+      EventKind::kHealthRestarted,
+      FormatText("Service [%s] successfully restarted after failed health checks.",
+                 service_name_.c_str()));
 }
 
 TSrvManThread::PauseEnd TSrvManThread::Pause() {
@@ -391,9 +393,9 @@ void TSrvManThread::UpdateWatch() {
   if (deleted_.exchange(false)) {
     watch_.reset();
     watch_given_up_ = true;
-    watchdog_.log.LogLine(
-        FormatText("Service [%s] was deleted; it is polled from now on.", service_name_.c_str()),
-        true);
+    watchdog_.log.LogEvent(
+        EventKind::kDeletedPolled,
+        FormatText("Service [%s] was deleted; it is polled from now on.", service_name_.c_str()));
   }
   if (watch_failed_.exchange(false)) {
     watch_.reset();
@@ -420,9 +422,9 @@ void TSrvManThread::UpdateWatch() {
 
 void TSrvManThread::GiveUpWatch(std::uint32_t error) {
   watch_given_up_ = true;
-  watchdog_.log.LogLine(FormatText("Service [%s] cannot be watched (error %u); it is polled.",
-                                   service_name_.c_str(), error),
-                        true);
+  watchdog_.log.LogEvent(EventKind::kNotWatched,
+                         FormatText("Service [%s] cannot be watched (error %u); it is polled.",
+                                    service_name_.c_str(), error));
 }
 
 // On the platform's thread: only notes the event and wakes the monitor.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "watchdog/config.h"
+#include "watchdog/event_kind.h"
 #include "watchdog/format_text.h"
 #include "watchdog/item_diff.h"
 #include "watchdog/monitor.h"
@@ -59,7 +60,7 @@ bool StartMonitor(Watchdog& watchdog, MonitorList& monitors, std::size_t index,
 // Ends a run that cannot go on: the monitors already running must not outlive it.
 bool Terminate(Watchdog& watchdog, const MonitorList& monitors) {
   StopMonitors(watchdog.clock, monitors);
-  watchdog.log.LogLine("Self service was terminated.", true);
+  watchdog.log.LogEvent(EventKind::kRunTerminated, "Self service was terminated.");
   return false;
 }
 
@@ -77,10 +78,10 @@ enum class Reloaded : std::uint8_t {
 // running configuration as it is.
 Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
   if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
-    watchdog.log.LogLine(
+    watchdog.log.LogEvent(
+        EventKind::kConfigNotReloaded,
         FormatText("Configuration not reloaded: Gandry.ini cannot be read (error %u).",
-                   static_cast<unsigned>(loaded.error().code)),
-        true);
+                   static_cast<unsigned>(loaded.error().code)));
     return Reloaded::kWatching;
   }
   // A monitor is its item line and its health check: a changed check is a changed item.
@@ -104,11 +105,11 @@ Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
       return Reloaded::kFailed;
     }
   }
-  watchdog.log.LogLine(
+  watchdog.log.LogEvent(
+      EventKind::kReloaded,
       FormatText("Configuration reloaded: %d item(s) watched, %d added, %d removed.",
                  static_cast<int>(watchdog.items.size()), static_cast<int>(diff.added()),
-                 static_cast<int>(diff.removed.size())),
-      true);
+                 static_cast<int>(diff.removed.size())));
   for (const std::size_t index : diff.removed) {
     active[index]->Terminate();
   }
@@ -120,6 +121,7 @@ Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
 bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
   if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
     // Not an empty list: the service manager's recovery is to try again.
+    // The file that would name the event style could not be read: a classic event.
     watchdog.log.LogLine(FormatText("Configuration not loaded: Gandry.ini cannot be read (error "
                                     "%u).",
                                     static_cast<unsigned>(loaded.error().code)),
@@ -127,7 +129,7 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
     return false;
   }
   if (watchdog.items.empty()) {
-    watchdog.log.LogLine("Nothing to do. Exiting.", true);
+    watchdog.log.LogEvent(EventKind::kNothingToDo, "Nothing to do. Exiting.");
     return true;
   }
   watchdog.RunningMonitors.store(0);
@@ -139,10 +141,10 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
     }
     summary += FormatText("\n %d. [%s]", static_cast<int>(i + 1), watchdog.items[i].c_str());
   }
-  watchdog.log.LogLine(
+  watchdog.log.LogEvent(
+      EventKind::kRunStarted,
       FormatText("Self service was successfully started. Taked %d item(s) for manage:%s",
-                 static_cast<int>(watchdog.items.size()), summary.c_str()),
-      true);
+                 static_cast<int>(watchdog.items.size()), summary.c_str()));
   // Each pause ends at once when StopFlag is raised or a reload is asked for. A stop takes
   // precedence: a reload asked for meanwhile is not made.
   for (;;) {
@@ -158,7 +160,7 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
       if (reloaded == Reloaded::kNothingLeft) {
         // As with an empty list at the start, once the last monitor has gone.
         StopMonitors(watchdog.clock, monitors);
-        watchdog.log.LogLine("Nothing to do. Exiting.", true);
+        watchdog.log.LogEvent(EventKind::kNothingToDo, "Nothing to do. Exiting.");
         return true;
       }
       continue;
@@ -167,7 +169,7 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
                          &watchdog.SupervisorWake);
   }
   StopMonitors(watchdog.clock, monitors);
-  watchdog.log.LogLine("Self service was successfully stopped.", true);
+  watchdog.log.LogEvent(EventKind::kRunStopped, "Self service was successfully stopped.");
   return true;
 }
 
@@ -185,7 +187,7 @@ int Run(Watchdog& watchdog) {
     try {
       // Monitors already running must not outlive the run half-way through a restart.
       StopMonitors(watchdog.clock, monitors);
-      watchdog.log.LogLine("Self service was terminated.", true);
+      watchdog.log.LogEvent(EventKind::kRunTerminated, "Self service was terminated.");
     } catch (...) {
       // Nothing more can be reported.
     }

@@ -43,6 +43,7 @@ TEST(ManagerCheck, NamesEveryProblemOfTheIniOnItsOwnLine) {
   rig.ini.AddLine(kIni, "Services", "item1", "Hidden||3|0");
   ASSERT_TRUE(rig.ini.WriteValue(kIni, "Settings", "LoopDelayThread", "200"));
   ASSERT_TRUE(rig.ini.WriteValue(kIni, "Settings", "WatchMode", "notfy"));
+  ASSERT_TRUE(rig.ini.WriteValue(kIni, "Settings", "Events", "verbose"));
   rig.Installed();
   for (const char* name : {"Spooler", "W32Time", "Dnscache", "BITS", "Neg", "Long"}) {
     rig.Service(name);
@@ -55,6 +56,7 @@ TEST(ManagerCheck, NamesEveryProblemOfTheIniOnItsOwnLine) {
       ElementsAre(
           StartsWith("[Settings] LoopDelayThread is \"200\": the watchdog uses 30 instead"),
           StartsWith("[Settings] WatchMode is \"notfy\""),
+          StartsWith("[Settings] Events is \"verbose\": the watchdog writes classic events."),
           StartsWith("Item1 is on 2 lines of [Services]: the watchdog reads only the first "
                      "(Item1=Spooler||3|0)"),
           StartsWith("Item2=Missing||3|0: the system has no service"),
@@ -68,7 +70,7 @@ TEST(ManagerCheck, NamesEveryProblemOfTheIniOnItsOwnLine) {
           StartsWith("Item10=Neg||3|-5: a negative period restarts the service on every pass"),
           StartsWith("Item11=Long||3|0|" + std::string(190, 'v') +
                      "... is longer than 200 characters"),
-          "13 problems found."));
+          "14 problems found."));
 }
 
 // What the sample and the guide give is no problem: a default StartDelayThread, a missing
@@ -82,6 +84,7 @@ TEST(ManagerCheck, DocumentedDefaultsAreNoProblemsAndNotesDoNotFail) {
   rig.files.files[ini] = "";
   rig.ini.AddLine(ini, "Settings", "LoopDelayThread", "30");
   rig.ini.AddLine(ini, "Settings", "StartDelayThread", "180");
+  rig.ini.AddLine(ini, "Settings", "Events", "Detailed");
   rig.Installed().registration.command_line = "C:\\Gandry\\gandry.svc -service";
   rig.sources.sources["Gandry Service"].message_file = "c:\\gandry\\GANDRY.SVC";
   EXPECT_EQ(rig.Run({"check"}), 0) << rig.out;

@@ -47,7 +47,7 @@ TEST(ManagerInstall, RegistersQuotedWithRecoveryAndSourceCreatesTheIniAndStarts)
 }
 
 // A default install must not watch a service nobody asked for, and its delays are what the
-// watchdog uses, so that it never rewrites them.
+// watchdog uses, so that it never rewrites them. Its events are the detailed ones.
 TEST(ManagerInstall, TheSampleWatchesNothingAndSaysTheDelaysInUse) {
   std::vector<std::string> lines;
   std::istringstream sample(SampleIni());
@@ -60,7 +60,7 @@ TEST(ManagerInstall, TheSampleWatchesNothingAndSaysTheDelaysInUse) {
     }
   }
   EXPECT_THAT(lines, ElementsAre("[Settings]", "LoopDelayThread=30", "LoopDelayService=20",
-                                 "StartDelayThread=180", "[Services]"));
+                                 "StartDelayThread=180", "Events=detailed", "[Services]"));
 }
 
 TEST(ManagerInstall, RunAgainRepairsTheRegistrationAndKeepsTheIni) {

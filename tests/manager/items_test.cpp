@@ -114,18 +114,21 @@ TEST(ManagerItems, SetWritesOnlyValuesTheWatchdogKeeps) {
   EXPECT_EQ(rig.Run({"set", "loopdelaythread", "5"}), 0);
   EXPECT_EQ(rig.Run({"set", "StartDelayThread", "120"}), 0);
   EXPECT_EQ(rig.Run({"set", "watchmode", "NOTIFY"}), 0);
+  EXPECT_EQ(rig.Run({"set", "events", "Detailed"}), 0);
   const int writes = rig.ini.writes();
   for (const char* bad : {"4", "121", "", "30s", "abc", "180"}) {
     EXPECT_EQ(rig.Run({"set", "LoopDelayService", bad}), 1) << bad;
     EXPECT_THAT(rig.err, HasSubstr("left as it was"));
   }
   EXPECT_EQ(rig.Run({"set", "WatchMode", "sometimes"}), 1);
+  EXPECT_EQ(rig.Run({"set", "Events", "verbose"}), 1);
   EXPECT_EQ(rig.Run({"set", "Item1", "Spooler"}), 2);
   EXPECT_EQ(rig.ini.writes(), writes);
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayThread"), "5");
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "LoopDelayService"), "20");
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "StartDelayThread"), "120");
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "WatchMode"), "notify");
+  EXPECT_EQ(rig.ini.Value(kIni, "Settings", "Events"), "detailed");
 }
 
 TEST(ManagerItems, ListShowsTheItemsInFileOrderAndEditsNeedGandryIni) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "fakes/fake_event_log.h"
 #include "fakes/fake_shared_memory.h"
 #include "support/channel_lines.h"
+#include "watchdog/event_kind.h"
 
 namespace gandry {
 namespace {
@@ -104,6 +106,53 @@ TEST(ReportEvent, TheIdentifierFollowsTheType) {
   EXPECT_EQ(events.events()[0].type, kEventError);
   EXPECT_EQ(events.events()[1].id, 0u);
   EXPECT_EQ(events.events()[1].source, "Gandry Service");
+}
+
+TEST(EventKinds, EachHasACodeOfItsOwnInTheBlockOfItsLevel) {
+  std::set<std::uint16_t> codes;
+  for (const EventKindInfo& info : kEventKinds) {
+    SCOPED_TRACE(info.code);
+    EXPECT_TRUE(codes.insert(info.code).second) << "used twice";
+    EXPECT_EQ(&InfoOf(info.kind), &info);
+    const int block = info.code / 100;
+    EXPECT_EQ(block, info.type == kEventInformation ? 1 : info.type == kEventWarning ? 2 : 3);
+    const EventTag detailed = EventTagOf(info.kind, EventStyle::kDetailed);
+    EXPECT_EQ(detailed.type, info.type);
+    EXPECT_EQ(detailed.id, MessageIdOf(info.type, info.code));
+    EXPECT_EQ(detailed.id & 0xFFFF, info.code);
+    const EventTag classic = EventTagOf(info.kind, EventStyle::kClassic);
+    EXPECT_EQ(classic.type, kEventInformation);
+    EXPECT_EQ(classic.id, 0x40020001u);
+  }
+  // The classic identifiers follow the same rule as the detailed ones.
+  EXPECT_EQ(MessageIdOf(kEventInformation, 1), EventIdFor(kEventInformation));
+  EXPECT_EQ(MessageIdOf(kEventWarning, 3), EventIdFor(kEventWarning));
+  EXPECT_EQ(MessageIdOf(kEventError, 2), EventIdFor(kEventError));
+}
+
+TEST_F(WatchdogLogTest, ADetailedMessageTooLongForOneEventKeepsItsTagInEveryPart) {
+  WatchdogLog service = MakeLog(kServiceMode);
+  service.SetEventStyle(EventStyle::kDetailed);
+  std::string summary = "Self service was successfully started. Taked 900 item(s) for manage:";
+  while (summary.size() <= kEventMessageLimit) {
+    summary += "\n 1. [" + std::string(150, 's') + "||3|0]";
+  }
+  service.LogEvent(EventKind::kRunStarted, summary);
+  const std::vector<FakeEventLog::Event> events = events_.events();
+  ASSERT_EQ(events.size(), 2u);
+  for (const FakeEventLog::Event& e : events) {
+    EXPECT_EQ(e.type, kEventInformation);
+    EXPECT_EQ(e.id, 0x40020068u);
+  }
+  EXPECT_EQ(events[0].message + events[1].message.substr(events[1].message.find('\n')), summary);
+
+  WatchdogLog debug = MakeLog(kDebugMode);
+  debug.SetEventStyle(EventStyle::kDetailed);
+  debug.LogEvent(EventKind::kAttemptsExpired, "Attempts (3) to start service [a] is expired.");
+  EXPECT_EQ(events_.events().size(), 2u);
+  EXPECT_EQ(ChannelLines(),
+            std::vector<std::string>{
+                "06.12.2026 16:07:13: Attempts (3) to start service [a] is expired."});
 }
 
 }  // namespace

@@ -117,5 +117,43 @@ TEST(SupervisorTest, InServiceModeTheStartAndStopReachTheEventLog) {
   EXPECT_THAT(rig.Lines(), ::testing::IsEmpty());
 }
 
+// The style is read at the start and again at each reload; with detailed every kind keeps its
+// own identifier and level, with classic everything is the one information event.
+TEST(SupervisorTest, DetailedEventsFollowTheKindAndTheStyleOfTheLastLoad) {
+  WatchdogRig rig(kServiceMode);
+  rig.WriteIni({"down||2|0", "broken||1|0"});
+  rig.ini.AddLine(kIni, "Settings", "Events", "Detailed");
+  rig.services.Add("down", ServiceState::kStopped);
+  rig.services.Add("broken", ServiceState::kStopped);
+  rig.services.Modify("broken", [](auto& s) { s.start_fails = true; });
+  // By then "broken" has failed its one attempt and run out of them.
+  const std::int64_t reload_at = kStartDelayThread.count() + 4 * kLoopDelayThread.count() + 500;
+  rig.clock.At(reload_at, [&rig] {
+    EXPECT_TRUE(rig.ini.WriteValue(kIni, "Settings", "Events", "classic"));
+    rig.watchdog.reload_requested = true;
+    rig.watchdog.SupervisorWake.Raise();
+  });
+  rig.clock.At(reload_at + 1000, [&rig] { rig.watchdog.StopFlag.Raise(); });
+  gandry::Run(rig.watchdog);
+
+  const auto events = rig.events.events();
+  const auto first = [&events](const std::string& start) -> FakeEventLog::Event {
+    const auto found =
+        std::ranges::find_if(events, [&](const auto& e) { return e.message.starts_with(start); });
+    return found == events.end() ? FakeEventLog::Event{"none", EventType::kInformation, 0, start}
+                                 : *found;
+  };
+  const auto tag = [](const FakeEventLog::Event& e) { return std::pair(e.type, e.id); };
+  EXPECT_EQ(tag(first("Self service was successfully started.")),
+            std::pair(EventType::kInformation, 0x40020068u));
+  EXPECT_EQ(tag(first("Service [down] successfully started by 2 attempt(s).")),
+            std::pair(EventType::kInformation, 0x40020065u));
+  EXPECT_EQ(tag(first("Attempts (1) to start service [broken] is expired.")),
+            std::pair(EventType::kError, 0xC002012Du));
+  EXPECT_EQ(tag(first("Configuration reloaded:")), std::pair(EventType::kInformation, 0x40020001u));
+  EXPECT_EQ(tag(events.back()), std::pair(EventType::kInformation, 0x40020001u));
+  EXPECT_EQ(events.back().message, "Self service was successfully stopped.");
+}
+
 }  // namespace
 }  // namespace gandry::testing

@@ -1,18 +1,28 @@
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/win/win_event_log.h"
+#include "watchdog/event_kind.h"
 #include "watchdog/log.h"
 
 namespace gandry {
 namespace {
 
-constexpr std::uint32_t kIds[] = {0x40020001, 0x80020003, 0xC0020002};
+// The classic identifiers, then one for each kind of detailed event.
+std::vector<std::uint32_t> AllIds() {
+  std::vector<std::uint32_t> ids = {0x40020001, 0x80020003, 0xC0020002};
+  for (const EventKindInfo& info : kEventKinds) {
+    ids.push_back(MessageIdOf(info.type, info.code));
+  }
+  return ids;
+}
 
 class MessageTable : public ::testing::Test {
  protected:
@@ -33,7 +43,9 @@ class MessageTable : public ::testing::Test {
   HMODULE module_ = nullptr;
 };
 
-TEST_F(MessageTable, HoldsThreeEightBitEntriesOfTheInsertionAndCrLf) {
+// Every identifier is there once, as an 8-bit entry of the insertion string and CR LF, and
+// nothing else is.
+TEST_F(MessageTable, HoldsAnEightBitEntryOfTheInsertionAndCrLfForEveryIdentifier) {
   HRSRC found = FindResourceExA(module_, reinterpret_cast<LPCSTR>(RT_MESSAGETABLE),
                                 MAKEINTRESOURCEA(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   ASSERT_NE(found, nullptr);
@@ -46,28 +58,33 @@ TEST_F(MessageTable, HoldsThreeEightBitEntriesOfTheInsertionAndCrLf) {
     return value;
   };
   ASSERT_GE(size, 4u);
-  ASSERT_EQ(u32(0), 3u);
-  for (int block = 0; block < 3; ++block) {
-    SCOPED_TRACE(block);
-    const std::size_t at = 4 + 12 * block;
-    EXPECT_EQ(u32(at), kIds[block]);
-    EXPECT_EQ(u32(at + 4), kIds[block]);
-    const std::uint32_t entry = u32(at + 8);
-    ASSERT_LE(entry + 8, size);
-    std::uint16_t length;
-    std::uint16_t flags;
-    std::memcpy(&length, data + entry, 2);
-    std::memcpy(&flags, data + entry + 2, 2);
-    EXPECT_EQ(flags, 0u);  // 8-bit text
-    ASSERT_LE(entry + length, size);
-    const std::string text(reinterpret_cast<const char*>(data + entry + 4), length - 4);
-    EXPECT_EQ(text.substr(0, text.find('\0')), "%1\r\n");
+  const std::uint32_t blocks = u32(0);
+  ASSERT_LE(4 + 12 * std::size_t{blocks}, size);
+  std::vector<std::uint32_t> seen;
+  for (std::uint32_t block = 0; block < blocks; ++block) {
+    const std::size_t at = 4 + 12 * std::size_t{block};
+    std::uint32_t entry = u32(at + 8);
+    for (std::uint32_t id = u32(at); id <= u32(at + 4); ++id) {
+      SCOPED_TRACE(id);
+      seen.push_back(id);
+      ASSERT_LE(entry + 4, size);
+      std::uint16_t length;
+      std::uint16_t flags;
+      std::memcpy(&length, data + entry, 2);
+      std::memcpy(&flags, data + entry + 2, 2);
+      EXPECT_EQ(flags, 0u);  // 8-bit text
+      ASSERT_LE(entry + length, size);
+      const std::string text(reinterpret_cast<const char*>(data + entry + 4), length - 4);
+      EXPECT_EQ(text.substr(0, text.find('\0')), "%1\r\n");
+      entry += length;
+    }
   }
+  EXPECT_THAT(seen, ::testing::UnorderedElementsAreArray(AllIds()));
 }
 
 TEST_F(MessageTable, FormatsEachIdentifierAsItsInsertionStringAndCrLf) {
   const char* insertion = "Service [a%1b 100%] successfully started by 3 attempt(s).";
-  for (const std::uint32_t id : kIds) {
+  for (const std::uint32_t id : AllIds()) {
     SCOPED_TRACE(id);
     char buffer[512] = {};
     DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(insertion)};
