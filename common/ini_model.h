@@ -20,6 +20,9 @@ inline constexpr char kItemKeyPrefix[] = "Item";
 // [Settings] WatchMode: notify subscribes each monitor to its service's stops, poll only looks.
 enum class WatchMode : std::uint8_t { kPoll, kNotify };
 inline constexpr char kWatchModeKey[] = "WatchMode";
+// The file the watchdog keeps its metrics in; none when empty. A relative path is taken from
+// the watchdog's folder.
+inline constexpr char kMetricsFileKey[] = "MetricsFile";
 
 // The mode a value gives the watchdog: notify in any letter case; anything else, and no value at
 // all, polls.

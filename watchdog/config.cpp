@@ -37,6 +37,17 @@ std::vector<std::string> LoadItems(IniFile& file, MessageChannel* channel, const
   return items;
 }
 
+std::string MetricsFilePath(std::string_view value, const std::string& folder) {
+  value = Trim(value);
+  if (value.empty()) {
+    return {};
+  }
+  // "\\server\share\...", "\folder\..." and "C:\..." stand on their own.
+  const bool rooted =
+      value.front() == '\\' || value.front() == '/' || (value.size() >= 2 && value[1] == ':');
+  return rooted ? std::string(value) : folder + std::string(value);
+}
+
 namespace {
 
 // Writes the delays in effect back for the settings whose values need it, in one edit. Each is
@@ -94,6 +105,8 @@ Status LoadConfiguration(Watchdog& watchdog) {
   // Read only: a watchdog that polls needs nothing in the file.
   const bool notify =
       WatchModeOf((*file)->ReadValue(kSettingsSection, kWatchModeKey)) == WatchMode::kNotify;
+  std::string metrics_file = MetricsFilePath((*file)->ReadValue(kSettingsSection, kMetricsFileKey),
+                                             DirectoryOf(watchdog.executable_path));
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
   file->reset();  // an edit could not replace the file while it is open for reading
   WriteDelaysBack(watchdog, ini_path, write_back);
@@ -102,6 +115,7 @@ Status LoadConfiguration(Watchdog& watchdog) {
   watchdog.settings.loop_delay_service_ms = service.seconds * 1000;
   watchdog.settings.start_delay_thread_ms = start.seconds * 1000;
   watchdog.settings.notify = notify;
+  watchdog.settings.metrics_file.Set(std::move(metrics_file));
   watchdog.items = std::move(items);
   return {};
 }

@@ -2,12 +2,14 @@
 #include "platform/win/win_clock.h"
 #include "platform/win/win_desktop.h"
 #include "platform/win/win_event_log.h"
+#include "platform/win/win_files.h"
 #include "platform/win/win_ini_store.h"
 #include "platform/win/win_process.h"
 #include "platform/win/win_service_host.h"
 #include "platform/win/win_service_manager.h"
 #include "platform/win/win_shared_memory.h"
 #include "platform/win/win_system_info.h"
+#include "platform/win/win_text_encoding.h"
 #include "platform/win/win_threads.h"
 #include "watchdog/run_watchdog.h"
 
@@ -23,7 +25,9 @@ int main() {
   WinDesktop desktop;
   WinServiceHost host;
   WinProcesses processes;
-  WatchdogPlatform platform{clock,  threads, services, ini,  memory,
-                            events, system,  desktop,  host, processes};
+  WinFiles files;
+  WinTextEncoding encoding;
+  WatchdogPlatform platform{clock,  threads, services, ini,       memory, events,
+                            system, desktop, host,     processes, files,  encoding};
   RunWatchdog(platform, OwnExecutablePath(), OwnCommandLine());  // ends the process
 }

@@ -5,12 +5,14 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "platform/event_log.h"
+#include "platform/files.h"
 #include "platform/ini_store.h"
 #include "platform/process.h"
 #include "platform/service_host.h"
 #include "platform/service_manager.h"
 #include "platform/shared_memory.h"
 #include "platform/system_info.h"
+#include "platform/text_encoding.h"
 #include "platform/threads.h"
 
 namespace gandry {
@@ -29,6 +31,8 @@ struct WatchdogPlatform {
   Desktop& desktop;
   ServiceHost& host;
   Processes& processes;  // only to end this process
+  Files& files;
+  TextEncoding& encoding;
 };
 
 // The watchdog's whole run, from the command-line parse to the end of the process, which it

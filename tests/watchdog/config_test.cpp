@@ -4,9 +4,11 @@
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_event_log.h"
+#include "fakes/fake_files.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_shared_memory.h"
+#include "fakes/fake_text_encoding.h"
 #include "fakes/fake_threads.h"
 #include "watchdog/config.h"
 
@@ -105,13 +107,16 @@ class LoadConfigurationTest : public ::testing::Test {
   LoadConfigurationTest() { channel.open(); }
 
   Watchdog Make(RunMode mode) {
-    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, ini, channel, log);
+    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, ini, files, encoding,
+                    channel, log);
   }
 
   FakeClock clock;
   FakeThreads threads{clock};
   FakeServiceManager services;
   FakeIniStore ini;
+  FakeFiles files;
+  FakeTextEncoding encoding;
   FakeSharedMemory memory;
   MessageChannel channel{memory};
   FakeEventLog events;

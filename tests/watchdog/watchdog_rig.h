@@ -11,9 +11,11 @@
 #include "common/zt_mapfile.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_event_log.h"
+#include "fakes/fake_files.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_shared_memory.h"
+#include "fakes/fake_text_encoding.h"
 #include "fakes/fake_threads.h"
 #include "support/channel_lines.h"
 #include "watchdog/log.h"
@@ -36,7 +38,7 @@ inline constexpr std::chrono::hours kEndLimit{24 * 365};
 struct WatchdogRig {
   explicit WatchdogRig(RunMode mode = kDebugMode)
       : log(mode, clock, MakeDateTimeFormat({}), channel, events),
-        watchdog(mode, kExecutable, clock, threads, services, ini, channel, log) {
+        watchdog(mode, kExecutable, clock, threads, services, ini, files, encoding, channel, log) {
     channel.open();
     watchdog.settings.loop_delay_thread_ms = static_cast<int>(kLoopDelayThread.count());
     watchdog.settings.start_delay_thread_ms = static_cast<int>(kStartDelayThread.count());
@@ -83,6 +85,8 @@ struct WatchdogRig {
   FakeClock::Participant test_thread{clock};
   FakeServiceManager services;
   FakeIniStore ini;
+  FakeFiles files;
+  FakeTextEncoding encoding;
   // Outlives its mappings, so lines can still be read after the run closed the channel.
   FakeSharedMemory section;
   MessageChannel channel{section};
