@@ -67,6 +67,7 @@ void MetricsWriter::Stop() {
   }
   stop_.Raise();
   source_.changed->Raise();
+  watchdog_.clock.SleepUntil(finished_);
   thread_->Join();
   thread_.reset();
 }
@@ -88,6 +89,22 @@ void MetricsWriter::Body() {
     }
   }
   Write(false);
+  finished_.Raise();
+}
+
+Status MetricsWriter::Replace(const std::string& path, const std::string& text) {
+  Status written = watchdog_.files.ReplaceContents(path, text);
+  for (int retry = 0; retry < kMetricsRetries && !written; ++retry) {
+    const ErrorKind kind = written.error().kind;
+    if (kind != ErrorKind::kAccessDenied && kind != ErrorKind::kBusy) {
+      break;
+    }
+    // Not cut short by a stop: the last write, which says the watchdog has stopped, matters
+    // most.
+    watchdog_.clock.Sleep(kMetricsRetryPause, nullptr);
+    written = watchdog_.files.ReplaceContents(path, text);
+  }
+  return written;
 }
 
 void MetricsWriter::Write(bool up) {
@@ -105,7 +122,7 @@ void MetricsWriter::Write(bool up) {
   }
   const std::string text =
       MetricsText(items, {.up = up, .reloads = source_.reloads(), .version = kProductVersion});
-  const Status written = watchdog_.files.ReplaceContents(path, text);
+  const Status written = Replace(path, text);
   if (!written && !failing_) {
     LogCannotWrite(watchdog_.log, path, written.error().code);
   }

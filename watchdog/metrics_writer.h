@@ -18,6 +18,11 @@ namespace gandry {
 // and a change is still in the file well within a second.
 inline constexpr std::chrono::milliseconds kMetricsWriteSpacing{500};
 
+// A reader that holds the file open without delete sharing (most do) makes its replacement
+// fail for as long as it reads: such a write is tried again this often, for up to a second.
+inline constexpr std::chrono::milliseconds kMetricsRetryPause{50};
+inline constexpr int kMetricsRetries = 20;
+
 // Where the metrics come from: the items' live state, a flag raised on every change of it,
 // and the number of reloads so far. The writer is the flag's one waiter and lowers it.
 struct MetricsSource {
@@ -46,11 +51,13 @@ class MetricsWriter {
  private:
   void Body();
   void Write(bool up);
+  Status Replace(const std::string& path, const std::string& text);
 
   Watchdog& watchdog_;
   MetricsSource source_;
   std::unique_ptr<Thread> thread_;
   WaitableFlag stop_;
+  WaitableFlag finished_;  // the last write is made; waited for on the clock, as every wait
   // The writer thread's own.
   std::string last_path_;
   bool failing_ = false;  // the last write to last_path_ failed, and that has been logged

@@ -6,12 +6,14 @@
 
 #include "watchdog/config.h"
 #include "watchdog/metrics_text.h"
+#include "watchdog/metrics_writer.h"
 #include "watchdog/supervisor.h"
 #include "watchdog_rig.h"
 
 namespace gandry::testing {
 namespace {
 
+using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -159,6 +161,17 @@ TEST(MetricsWriterTest, LogsAFileThatCannotBeWrittenOncePerSpell) {
                        "Metrics file C:\\gandry\\gandry.prom cannot be written (error 5)."),
             2);
   EXPECT_EQ(lines.back(), "Self service was successfully stopped.");
+}
+
+// A reader holding the file keeps it from being replaced for a moment; that is no failure.
+TEST(MetricsWriterTest, WaitsOutAReaderThatHoldsTheFile) {
+  MetricsRig rig;
+  rig.files.replace_fails = win_error::kSharingViolation;
+  rig.clock.At(kMetricsRetryPause.count() * 3, [&] { rig.files.replace_fails.reset(); });
+  rig.clock.At(kLoopDelayThread.count() / 2, [&] { rig.watchdog.StopFlag.Raise(); });
+  EXPECT_EQ(gandry::Run(rig.watchdog), 0);
+  EXPECT_EQ(rig.files.replacements(), 2);
+  EXPECT_THAT(rig.Lines(), Not(Contains(HasSubstr("Metrics file"))));
 }
 
 }  // namespace
