@@ -77,4 +77,9 @@ std::vector<ItemLine> ReadItemLines(IniFile& file, const char* section = kServic
 // Gandry.ini and gandry.svc lie in the folder of the program that looks for them.
 std::string DirectoryOf(std::string_view path);
 
+// The full path that a MetricsFile value names: a relative one is taken from `folder` (the
+// watchdog's own, with its trailing backslash), since a service's current folder is the
+// system's. Empty for an empty value.
+std::string MetricsFilePath(std::string_view value, const std::string& folder);
+
 }  // namespace gandry

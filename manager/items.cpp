@@ -266,9 +266,13 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
     }
     canonical_key = kWatchModeKey;
     value = WatchModeName(*mode);
+  } else if (EqualsNoCase(key, kMetricsFileKey)) {
+    canonical_key = kMetricsFileKey;
+    value = std::string(Trim(text));
   } else {
     manager.err << "There is no setting \"" << key
-                << "\": set LoopDelayThread, LoopDelayService, StartDelayThread or WatchMode.\n";
+                << "\": set LoopDelayThread, LoopDelayService, StartDelayThread, WatchMode or "
+                   "MetricsFile.\n";
     return kExitUsage;
   }
   std::unique_ptr<IniEdit> edit = BeginEdit(manager);

@@ -37,17 +37,6 @@ std::vector<std::string> LoadItems(IniFile& file, MessageChannel* channel, const
   return items;
 }
 
-std::string MetricsFilePath(std::string_view value, const std::string& folder) {
-  value = Trim(value);
-  if (value.empty()) {
-    return {};
-  }
-  // "\\server\share\...", "\folder\..." and "C:\..." stand on their own.
-  const bool rooted =
-      value.front() == '\\' || value.front() == '/' || (value.size() >= 2 && value[1] == ':');
-  return rooted ? std::string(value) : folder + std::string(value);
-}
-
 namespace {
 
 // Writes the delays in effect back for the settings whose values need it, in one edit. Each is

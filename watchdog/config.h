@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/delay_rule.h"
@@ -26,11 +25,6 @@ DelayReading ReadDelay(IniFile& file, const char* section, const DelaySetting& s
 std::vector<std::string> LoadItems(IniFile& file, MessageChannel* channel,
                                    const char* section = kServicesSection,
                                    const char* prefix = kItemKeyPrefix);
-
-// The full path that a MetricsFile value names: a relative one is taken from `folder` (the
-// watchdog's own, with its trailing backslash), since a service's current folder is the
-// system's. Empty for an empty value.
-std::string MetricsFilePath(std::string_view value, const std::string& folder);
 
 // Fills watchdog.settings and watchdog.items from "Gandry.ini" beside the executable, then
 // writes the delays back that the file does not already say (creating a missing file). A file

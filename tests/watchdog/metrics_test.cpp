@@ -4,7 +4,7 @@
 #include <set>
 #include <sstream>
 
-#include "watchdog/config.h"
+#include "common/ini_model.h"
 #include "watchdog/metrics_text.h"
 #include "watchdog/metrics_writer.h"
 #include "watchdog/supervisor.h"
