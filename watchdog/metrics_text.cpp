@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <unordered_map>
 
 #include "common/ascii_text.h"
 
@@ -58,14 +59,15 @@ void AppendSample(std::string& out, const char* name, const std::string& labels,
 // The items merged by service, in the order each service first appears.
 std::vector<LiveItem> MergedByService(const std::vector<LiveItem>& items) {
   std::vector<LiveItem> merged;
+  merged.reserve(items.size());
+  std::unordered_map<std::string, std::size_t> index;  // by the lower-case name
   for (const LiveItem& item : items) {
-    auto same = std::find_if(merged.begin(), merged.end(), [&](const LiveItem& m) {
-      return EqualsNoCase(m.service, item.service);
-    });
-    if (same == merged.end()) {
+    const auto [found, added] = index.try_emplace(ToLower(item.service), merged.size());
+    if (added) {
       merged.push_back(item);
       continue;
     }
+    LiveItem* same = &merged[found->second];
     same->attempts_left += item.attempts_left;
     same->health_failures += item.health_failures;
     for (std::size_t r = 0; r < kStartReasonCount; ++r) {
