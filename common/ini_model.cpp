@@ -119,4 +119,15 @@ std::string DirectoryOf(std::string_view path) {
   return std::string(path.substr(0, last + 1));
 }
 
+std::string MetricsFilePath(std::string_view value, const std::string& folder) {
+  value = Trim(value);
+  if (value.empty()) {
+    return {};
+  }
+  // "\\server\share\...", "\folder\..." and "C:\..." stand on their own.
+  const bool rooted =
+      value.front() == '\\' || value.front() == '/' || (value.size() >= 2 && value[1] == ':');
+  return rooted ? std::string(value) : folder + std::string(value);
+}
+
 }  // namespace gandry

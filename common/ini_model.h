@@ -20,6 +20,9 @@ inline constexpr char kItemKeyPrefix[] = "Item";
 // [Settings] WatchMode: notify subscribes each monitor to its service's stops, poll only looks.
 enum class WatchMode : std::uint8_t { kPoll, kNotify };
 inline constexpr char kWatchModeKey[] = "WatchMode";
+// The file the watchdog keeps its metrics in; none when empty. A relative path is taken from
+// the watchdog's folder.
+inline constexpr char kMetricsFileKey[] = "MetricsFile";
 
 // The mode a value gives the watchdog: notify in any letter case; anything else, and no value at
 // all, polls.
@@ -98,5 +101,10 @@ std::vector<ItemLine> ReadItemLines(IniFile& file, const char* section = kServic
 // The beginning of `path` up to and including its last '\' or ':'; empty when it has neither.
 // Gandry.ini and gandry.svc lie in the folder of the program that looks for them.
 std::string DirectoryOf(std::string_view path);
+
+// The full path that a MetricsFile value names: a relative one is taken from `folder` (the
+// watchdog's own, with its trailing backslash), since a service's current folder is the
+// system's. Empty for an empty value.
+std::string MetricsFilePath(std::string_view value, const std::string& folder);
 
 }  // namespace gandry

@@ -234,6 +234,19 @@ void CheckHealth(Manager& manager, const std::vector<HealthSection>& sections,
   }
 }
 
+// A metrics file whose folder does not exist cannot be written; the watchdog would say so once
+// and go on without it.
+void CheckMetricsFile(Manager& manager, IniFile& ini, Findings& findings) {
+  const std::string path =
+      MetricsFilePath(ini.ReadValue(kSettingsSection, kMetricsFileKey), manager.folder);
+  const std::string folder = DirectoryOf(path);
+  if (!path.empty() && !folder.empty() && !manager.platform.files.Exists(folder)) {
+    findings.Problem("metrics-folder-missing", "[Settings] MetricsFile is \"" + path +
+                                                   "\", but there is no folder " + folder +
+                                                   ": the watchdog cannot write the file.");
+  }
+}
+
 // The findings about one item's fields, before its service is looked up.
 void CheckItemFields(const Item& item, const std::string& line, Findings& findings) {
   const std::optional<std::int32_t> attempts = ItemNumber(item.attempts);
@@ -487,6 +500,7 @@ int RunCheck(Manager& manager, const ManagerArgs& args) {
                          ". Run \"gandry-manager install\" to create it from the sample.");
   } else {
     CheckSettings(**ini, findings);
+    CheckMetricsFile(manager, **ini, findings);
     items = ReadItems(**ini);
     health = ReadHealthSections(**ini);
   }

@@ -7,8 +7,8 @@
 
 #include "common/ascii_text.h"
 #include "common/product_names.h"
+#include "common/product_version.h"
 #include "manager/command_table.h"
-#include "manager/version.h"
 
 namespace gandry {
 

@@ -77,7 +77,8 @@ constexpr ManagerCommand kCommands[] = {
     {"set", 2, 0, "", "no-reload", "set KEY VALUE [--no-reload]",
      "set LoopDelayThread, LoopDelayService or StartDelayThread\n"
      "(5 to 120 seconds), WatchMode (poll or notify),\n"
-     "HungServices (kill or leave) or Events (classic or detailed)",
+     "HungServices (kill or leave), Events (classic or detailed)\n"
+     "or MetricsFile (a path, \"\" for none)",
      RunSet},
     {"check", 0, 0, "", "json", "check [--json]",
      "look for problems in the set-up and say what to do", RunCheck},

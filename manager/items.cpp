@@ -313,10 +313,13 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
     }
     canonical_key = kEventsKey;
     value = EventStyleName(*style);
+  } else if (EqualsNoCase(key, kMetricsFileKey)) {
+    canonical_key = kMetricsFileKey;
+    value = std::string(Trim(text));
   } else {
     manager.err << "There is no setting \"" << key
                 << "\": set LoopDelayThread, LoopDelayService, StartDelayThread, WatchMode, "
-                   "HungServices or Events.\n";
+                   "HungServices, Events or MetricsFile.\n";
     return kExitUsage;
   }
   std::unique_ptr<IniEdit> edit = BeginEdit(manager);

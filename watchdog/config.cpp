@@ -102,6 +102,8 @@ Status LoadConfiguration(Watchdog& watchdog) {
   const bool notify =
       WatchModeOf((*file)->ReadValue(kSettingsSection, kWatchModeKey)) == WatchMode::kNotify;
   const EventStyle events = EventStyleOf((*file)->ReadValue(kSettingsSection, kEventsKey));
+  std::string metrics_file = MetricsFilePath((*file)->ReadValue(kSettingsSection, kMetricsFileKey),
+                                             DirectoryOf(watchdog.executable_path));
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
   std::vector<std::optional<HealthCheck>> health_checks;
   health_checks.reserve(items.size());
@@ -116,6 +118,7 @@ Status LoadConfiguration(Watchdog& watchdog) {
   watchdog.settings.start_delay_thread_ms = start.seconds * 1000;
   watchdog.settings.notify = notify;
   watchdog.log.SetEventStyle(events);
+  watchdog.settings.metrics_file.Set(std::move(metrics_file));
   watchdog.items = std::move(items);
   watchdog.health_checks = std::move(health_checks);
   return {};

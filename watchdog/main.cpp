@@ -2,6 +2,7 @@
 #include "platform/win/win_clock.h"
 #include "platform/win/win_desktop.h"
 #include "platform/win/win_event_log.h"
+#include "platform/win/win_files.h"
 #include "platform/win/win_health_probe.h"
 #include "platform/win/win_ini_store.h"
 #include "platform/win/win_process.h"
@@ -9,6 +10,7 @@
 #include "platform/win/win_service_manager.h"
 #include "platform/win/win_shared_memory.h"
 #include "platform/win/win_system_info.h"
+#include "platform/win/win_text_encoding.h"
 #include "platform/win/win_threads.h"
 #include "watchdog/run_watchdog.h"
 
@@ -25,7 +27,9 @@ int main() {
   WinServiceHost host;
   WinProcesses processes;
   WinHealthProbe probe;
-  WatchdogPlatform platform{clock,  threads, services, ini,       memory, events,
-                            system, desktop, host,     processes, probe};
+  WinFiles files;
+  WinTextEncoding encoding;
+  WatchdogPlatform platform{clock,   threads, services,  ini,   memory, events,  system,
+                            desktop, host,    processes, probe, files,  encoding};
   RunWatchdog(platform, OwnExecutablePath(), OwnCommandLine());  // ends the process
 }

@@ -36,7 +36,8 @@ void RunWatchdog(WatchdogPlatform& platform, std::string_view own_path,
   }
 
   Watchdog watchdog(*mode, std::string(own_path), platform.clock, platform.threads,
-                    platform.services, platform.ini, platform.probe, channel, log);
+                    platform.services, platform.ini, platform.probe, platform.files,
+                    platform.encoding, channel, log);
   if (*mode != kServiceMode) {
     channel.open();
     // The exit code stays 0 even after an error: the shell passes it on as its own, and its

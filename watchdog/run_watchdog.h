@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "platform/event_log.h"
+#include "platform/files.h"
 #include "platform/health_probe.h"
 #include "platform/ini_store.h"
 #include "platform/process.h"
@@ -12,6 +13,7 @@
 #include "platform/service_manager.h"
 #include "platform/shared_memory.h"
 #include "platform/system_info.h"
+#include "platform/text_encoding.h"
 #include "platform/threads.h"
 
 namespace gandry {
@@ -31,6 +33,8 @@ struct WatchdogPlatform {
   ServiceHost& host;
   Processes& processes;  // only to end this process
   HealthProbe& probe;
+  Files& files;
+  TextEncoding& encoding;
 };
 
 // The watchdog's whole run, from the command-line parse to the end of the process, which it

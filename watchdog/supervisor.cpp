@@ -3,15 +3,19 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/ini_model.h"
+#include "common/live_item.h"
 #include "watchdog/config.h"
 #include "watchdog/event_kind.h"
 #include "watchdog/format_text.h"
 #include "watchdog/item_diff.h"
+#include "watchdog/metrics_writer.h"
 #include "watchdog/monitor.h"
 
 namespace gandry {
@@ -19,6 +23,40 @@ namespace gandry {
 namespace {
 
 using MonitorList = std::vector<std::shared_ptr<TSrvManThread>>;
+
+// What the metrics file lists: the watched items and the reloads so far. The items carry
+// their services and attempt limits; their live state is not known here.
+class ItemRoster {
+ public:
+  // The items of a load; `reloaded` counts it as a reload.
+  void Publish(const std::vector<std::string>& items, bool reloaded) {
+    reloads_.fetch_add(reloaded ? 1 : 0);
+    {
+      std::lock_guard lock(mutex_);
+      items_.clear();
+      for (const std::string& item : items) {
+        const WatchItem watched = ReadWatchItem(item);
+        items_.push_back({.service = watched.service, .attempts_left = watched.attempts});
+      }
+    }
+    changed_.Raise();
+  }
+  MetricsSource Source() {
+    return {.snapshot =
+                [this] {
+                  std::lock_guard lock(mutex_);
+                  return items_;
+                },
+            .changed = &changed_,
+            .reloads = [this] { return reloads_.load(); }};
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<LiveItem> items_;
+  std::atomic<std::uint64_t> reloads_{0};
+  WaitableFlag changed_;
+};
 
 // Asks every monitor that is still alive to end, then waits until they have: for good for the
 // ones inside a restart, bounded for the rest.
@@ -76,7 +114,7 @@ enum class Reloaded : std::uint8_t {
 // monitors of items no longer listed are asked to end. Every monitor stays in `monitors`
 // until it has ended, so a stop waits for them all. A file that cannot be read leaves the
 // running configuration as it is.
-Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
+Reloaded Reload(Watchdog& watchdog, MonitorList& monitors, ItemRoster& roster) {
   if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
     watchdog.log.LogEvent(
         EventKind::kConfigNotReloaded,
@@ -84,6 +122,7 @@ Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
                    static_cast<unsigned>(loaded.error().code)));
     return Reloaded::kWatching;
   }
+  roster.Publish(watchdog.items, true);
   // A monitor is its item line and its health check: a changed check is a changed item.
   using Watched = std::pair<std::string, std::optional<HealthCheck>>;
   MonitorList active;
@@ -128,6 +167,12 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
                          true);
     return false;
   }
+  // Every way out of here below stops the monitors first, so the last write of the metrics
+  // file (on the writer's destruction) holds their final counts.
+  ItemRoster roster;
+  roster.Publish(watchdog.items, false);
+  MetricsWriter metrics(watchdog, roster.Source());
+  metrics.Start();
   if (watchdog.items.empty()) {
     watchdog.log.LogEvent(EventKind::kNothingToDo, "Nothing to do. Exiting.");
     return true;
@@ -153,7 +198,8 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
       break;
     }
     if (watchdog.reload_requested.exchange(false)) {
-      const Reloaded reloaded = Reload(watchdog, monitors);
+      const Reloaded reloaded = Reload(watchdog, monitors, roster);
+      metrics.Start();
       if (reloaded == Reloaded::kFailed) {
         return Terminate(watchdog, monitors);
       }

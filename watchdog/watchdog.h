@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,30 +11,51 @@
 #include "common/health_check.h"
 #include "common/zt_mapfile.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/health_probe.h"
 #include "platform/ini_store.h"
 #include "platform/service_manager.h"
+#include "platform/text_encoding.h"
 #include "platform/threads.h"
 #include "platform/waitable_flag.h"
 #include "watchdog/log.h"
 
 namespace gandry {
 
-// The settings of "Gandry.ini": the three delays in milliseconds, and whether monitors are
-// told of stops rather than only looking. A reload changes them while monitors read them.
+// A text that one thread sets while others read it.
+class SharedText {
+ public:
+  std::string Get() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+  void Set(std::string text) {
+    std::lock_guard lock(mutex_);
+    text_ = std::move(text);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+// The settings of "Gandry.ini": the three delays in milliseconds, whether monitors are told of
+// stops rather than only looking, and the metrics file's full path (empty for none). A reload
+// changes them while monitors and the metrics writer read them.
 struct WatchdogSettings {
   std::atomic<int> loop_delay_thread_ms{30000};
   std::atomic<int> loop_delay_service_ms{20000};
   std::atomic<int> start_delay_thread_ms{180000};
   std::atomic<bool> notify{false};
+  SharedText metrics_file;
 };
 
 // Everything one watchdog run shares between its threads. The items are the supervisor's own:
 // written by LoadConfiguration at the start and on each reload, on the supervisor's thread.
 struct Watchdog {
   Watchdog(RunMode mode, std::string executable_path, Clock& clock, Threads& threads,
-           ServiceManager& services, IniStore& ini, HealthProbe& probe, MessageChannel& channel,
-           WatchdogLog& log)
+           ServiceManager& services, IniStore& ini, HealthProbe& probe, Files& files,
+           TextEncoding& encoding, MessageChannel& channel, WatchdogLog& log)
       : mode(mode),
         executable_path(std::move(executable_path)),
         clock(clock),
@@ -41,6 +63,8 @@ struct Watchdog {
         services(services),
         ini(ini),
         probe(probe),
+        files(files),
+        encoding(encoding),
         channel(channel),
         log(log) {
     StopFlag.AddObserver(&stop_relay_);
@@ -56,6 +80,8 @@ struct Watchdog {
   ServiceManager& services;
   IniStore& ini;
   HealthProbe& probe;
+  Files& files;            // the metrics file
+  TextEncoding& encoding;  // service names into the metrics file
   MessageChannel& channel;
   WatchdogLog& log;
 

@@ -12,8 +12,11 @@ bool WinFiles::Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-Status WinFiles::CreateNew(const std::string& path, std::string_view bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+namespace {
+
+// Writes `bytes` into a file made with `disposition`; a file left half written is deleted.
+Status WriteWhole(const std::string& path, std::string_view bytes, DWORD disposition) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return LastError();
@@ -26,6 +29,29 @@ Status WinFiles::CreateNew(const std::string& path, std::string_view bytes) {
   CloseHandle(file);
   if (!ok) {
     DeleteFileA(path.c_str());
+    return error;
+  }
+  return {};
+}
+
+}  // namespace
+
+Status WinFiles::CreateNew(const std::string& path, std::string_view bytes) {
+  return WriteWhole(path, bytes, CREATE_NEW);
+}
+
+Status WinFiles::ReplaceContents(const std::string& path, std::string_view bytes) {
+  const std::string temporary = path + ".tmp";
+  if (Status written = WriteWhole(temporary, bytes, CREATE_ALWAYS); !written) {
+    return written;
+  }
+  // A rename within one volume: readers that open the file by name get either file whole.
+  // The contents are not flushed first: the file is rewritten within a loop of the watchdog,
+  // and a flush on every write would cost more than a lost copy after a power failure.
+  if (!MoveFileExA(temporary.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const SystemError error = LastError();
+    DeleteFileA(temporary.c_str());
     return error;
   }
   return {};

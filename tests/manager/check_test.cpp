@@ -34,6 +34,20 @@ TEST(ManagerCheck, ACleanSetUpHasNoProblems) {
   EXPECT_EQ(rig.out, "No problems found.\n");
 }
 
+TEST(ManagerCheck, AMetricsFileNeedsAnExistingFolder) {
+  ManagerRig rig;
+  rig.Ini({"Spooler||3|0"});
+  rig.Installed();
+  rig.Service("Spooler");
+  rig.ini.AddLine(kIni, "Settings", "MetricsFile", "metrics\\gandry.prom");
+  EXPECT_EQ(rig.Run({"check"}), 1);
+  EXPECT_THAT(rig.out,
+              HasSubstr("MetricsFile is \"C:\\Program Files\\Gandry\\metrics\\gandry.prom\", "
+                        "but there is no folder C:\\Program Files\\Gandry\\metrics\\"));
+  rig.files.files["C:\\Program Files\\Gandry\\metrics\\"] = "";
+  EXPECT_EQ(rig.Run({"check"}), 0) << rig.out;
+}
+
 TEST(ManagerCheck, NamesEveryProblemOfTheIniOnItsOwnLine) {
   ManagerRig rig;
   rig.Ini({"Spooler||3|0", "Missing||3|0", "Off||3|0", "zt-gandry-demon||3|0", "spooler||1|0",

@@ -129,6 +129,8 @@ TEST(ManagerItems, SetWritesOnlyValuesTheWatchdogKeeps) {
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "StartDelayThread"), "120");
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "WatchMode"), "notify");
   EXPECT_EQ(rig.ini.Value(kIni, "Settings", "Events"), "detailed");
+  EXPECT_EQ(rig.Run({"set", "metricsfile", " D:\\m\\gandry.prom "}), 0);
+  EXPECT_EQ(rig.ini.Value(kIni, "Settings", "MetricsFile"), "D:\\m\\gandry.prom");
 }
 
 TEST(ManagerItems, ListShowsTheItemsInFileOrderAndEditsNeedGandryIni) {

@@ -4,10 +4,12 @@
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_event_log.h"
+#include "fakes/fake_files.h"
 #include "fakes/fake_health_probe.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_shared_memory.h"
+#include "fakes/fake_text_encoding.h"
 #include "fakes/fake_threads.h"
 #include "watchdog/config.h"
 
@@ -107,8 +109,8 @@ class LoadConfigurationTest : public ::testing::Test {
   LoadConfigurationTest() { channel.open(); }
 
   Watchdog Make(RunMode mode) {
-    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, ini, probe, channel,
-                    log);
+    return Watchdog(mode, "C:\\Gandry\\gandry.svc", clock, threads, services, ini, probe, files,
+                    encoding, channel, log);
   }
 
   FakeClock clock;
@@ -116,6 +118,8 @@ class LoadConfigurationTest : public ::testing::Test {
   FakeServiceManager services;
   FakeIniStore ini;
   FakeHealthProbe probe;
+  FakeFiles files;
+  FakeTextEncoding encoding;
   FakeSharedMemory memory;
   MessageChannel channel{memory};
   FakeEventLog events;

@@ -11,10 +11,12 @@
 #include "common/zt_mapfile.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_event_log.h"
+#include "fakes/fake_files.h"
 #include "fakes/fake_health_probe.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
 #include "fakes/fake_shared_memory.h"
+#include "fakes/fake_text_encoding.h"
 #include "fakes/fake_threads.h"
 #include "support/channel_lines.h"
 #include "watchdog/log.h"
@@ -37,7 +39,8 @@ inline constexpr std::chrono::hours kEndLimit{24 * 365};
 struct WatchdogRig {
   explicit WatchdogRig(RunMode mode = kDebugMode)
       : log(mode, clock, MakeDateTimeFormat({}), channel, events),
-        watchdog(mode, kExecutable, clock, threads, services, ini, probe, channel, log) {
+        watchdog(mode, kExecutable, clock, threads, services, ini, probe, files, encoding, channel,
+                 log) {
     channel.open();
     watchdog.settings.loop_delay_thread_ms = static_cast<int>(kLoopDelayThread.count());
     watchdog.settings.start_delay_thread_ms = static_cast<int>(kStartDelayThread.count());
@@ -85,6 +88,8 @@ struct WatchdogRig {
   FakeServiceManager services;
   FakeIniStore ini;
   FakeHealthProbe probe{&clock};
+  FakeFiles files;
+  FakeTextEncoding encoding;
   // Outlives its mappings, so lines can still be read after the run closed the channel.
   FakeSharedMemory section;
   MessageChannel channel{section};

@@ -18,6 +18,8 @@ class WatchdogFolder {
   bool ready() const { return ready_; }
   std::string program() const { return path_ + "gandry.svc"; }
   std::string ini() const { return path_ + "Gandry.ini"; }
+  // The path of a file `name` in the folder; the caller removes what it makes there.
+  std::string Path(const std::string& name) const { return path_ + name; }
   // The command line that starts the copy with `option`, its path quoted.
   std::string CommandLine(const std::string& option) const;
   // The folder's name, unique to this run: it tells the watchdog's process from others.
