@@ -12,6 +12,8 @@ namespace {
 
 constexpr char kWatchModePoll[] = "poll";
 constexpr char kWatchModeNotify[] = "notify";
+constexpr char kHungLeave[] = "leave";
+constexpr char kHungKill[] = "kill";
 constexpr char kItemSeparator = '|';
 
 }  // namespace
@@ -32,6 +34,24 @@ std::optional<WatchMode> ParseWatchMode(std::string_view value) {
 
 const char* WatchModeName(WatchMode mode) {
   return mode == WatchMode::kNotify ? kWatchModeNotify : kWatchModePoll;
+}
+
+HungServices HungServicesOf(std::string_view value) {
+  return ParseHungServices(value).value_or(HungServices::kLeave);
+}
+
+std::optional<HungServices> ParseHungServices(std::string_view value) {
+  if (EqualsNoCase(value, kHungLeave)) {
+    return HungServices::kLeave;
+  }
+  if (EqualsNoCase(value, kHungKill)) {
+    return HungServices::kKill;
+  }
+  return std::nullopt;
+}
+
+const char* HungServicesName(HungServices choice) {
+  return choice == HungServices::kKill ? kHungKill : kHungLeave;
 }
 
 ItemFields SplitItem(std::string_view value) {

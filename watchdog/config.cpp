@@ -94,6 +94,8 @@ Status LoadConfiguration(Watchdog& watchdog) {
   // Read only: a watchdog that polls needs nothing in the file.
   const bool notify =
       WatchModeOf((*file)->ReadValue(kSettingsSection, kWatchModeKey)) == WatchMode::kNotify;
+  const bool kill_hung =
+      HungServicesOf((*file)->ReadValue(kSettingsSection, kHungServicesKey)) == HungServices::kKill;
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
   file->reset();  // an edit could not replace the file while it is open for reading
   WriteDelaysBack(watchdog, ini_path, write_back);
@@ -102,6 +104,7 @@ Status LoadConfiguration(Watchdog& watchdog) {
   watchdog.settings.loop_delay_service_ms = service.seconds * 1000;
   watchdog.settings.start_delay_thread_ms = start.seconds * 1000;
   watchdog.settings.notify = notify;
+  watchdog.settings.kill_hung = kill_hung;
   watchdog.items = std::move(items);
   return {};
 }

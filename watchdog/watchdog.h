@@ -16,13 +16,15 @@
 
 namespace gandry {
 
-// The settings of "Gandry.ini": the three delays in milliseconds, and whether monitors are
-// told of stops rather than only looking. A reload changes them while monitors read them.
+// The settings of "Gandry.ini": the three delays in milliseconds, whether monitors are told of
+// stops rather than only looking, and whether a hung service's own process is ended. A reload
+// changes them while monitors read them.
 struct WatchdogSettings {
   std::atomic<int> loop_delay_thread_ms{30000};
   std::atomic<int> loop_delay_service_ms{20000};
   std::atomic<int> start_delay_thread_ms{180000};
   std::atomic<bool> notify{false};
+  std::atomic<bool> kill_hung{false};
 };
 
 // Everything one watchdog run shares between its threads. The items are the supervisor's own:
