@@ -1,5 +1,7 @@
 #include "watchdog/restart_service.h"
 
+#include <cstddef>
+
 #include "watchdog/format_text.h"
 #include "watchdog/zt_utils.h"
 
@@ -51,20 +53,27 @@ StoppedDependents StopDependents(Watchdog& watchdog, const std::string& name,
 
 void StartDependentsAgain(Watchdog& watchdog, const std::string& name,
                           const std::vector<std::string>& stopped) {
-  std::string started;  // in the order they were stopped
-  for (auto it = stopped.rbegin(); it != stopped.rend(); ++it) {
-    if (StartAndWait(watchdog.services, watchdog.clock, *it, nullptr)) {
-      started = started.empty() ? *it : *it + ", " + started;
-    } else {
+  std::vector<bool> started(stopped.size(), false);
+  for (std::size_t i = stopped.size(); i-- > 0;) {
+    started[i] = StartAndWait(watchdog.services, watchdog.clock, stopped[i], nullptr);
+    if (!started[i]) {
       watchdog.log.LogLine(FormatText("Dependent service [%s] of [%s] was not started again.",
-                                      it->c_str(), name.c_str()),
+                                      stopped[i].c_str(), name.c_str()),
                            true);
     }
   }
-  if (!started.empty()) {
+  // Named in the order they were stopped.
+  std::string names;
+  for (std::size_t i = 0; i < stopped.size(); ++i) {
+    if (started[i]) {
+      names += names.empty() ? "" : ", ";
+      names += stopped[i];
+    }
+  }
+  if (!names.empty()) {
     watchdog.log.LogLine(
         FormatText("Dependent services of [%s] were stopped and started again: %s.", name.c_str(),
-                   started.c_str()),
+                   names.c_str()),
         true);
   }
 }

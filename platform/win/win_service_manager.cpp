@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <utility>
 
@@ -165,7 +166,7 @@ Result<std::vector<std::string>> WinServiceManager::ServicesInProcess(std::uint3
     return manager.error();
   }
   std::vector<std::string> names;
-  std::vector<BYTE> buffer(32 * 1024);
+  std::vector<BYTE> buffer(std::size_t{32} * 1024);
   DWORD resume = 0;
   for (;;) {
     DWORD needed = 0;
