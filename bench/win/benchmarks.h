@@ -19,6 +19,9 @@ int StopToStart(bool notify, int runs);
 int Reload(bool notify, int runs);
 // CPU of the watchdog while its watched service hangs in start pending for `seconds`.
 int HungStartCpu(int seconds);
+// A watched service whose stop hangs for good, restarted on every pass, with HungServices=kill
+// or leave: from the start of its stop until it runs again in a new process.
+int HungStop(bool kill);
 // Threads and memory of one watchdog that watches `items` items, beside those of a process
 // that holds as many idle threads with the same stack reservation.
 int ManyItems(int items);
