@@ -36,22 +36,18 @@ const char* WatchModeName(WatchMode mode) {
   return mode == WatchMode::kNotify ? kWatchModeNotify : kWatchModePoll;
 }
 
-HungServices HungServicesOf(std::string_view value) {
-  return ParseHungServices(value).value_or(HungServices::kLeave);
-}
-
-std::optional<HungServices> ParseHungServices(std::string_view value) {
+std::optional<HungServiceAction> ParseHungServiceAction(std::string_view value) {
   if (EqualsNoCase(value, kHungLeave)) {
-    return HungServices::kLeave;
+    return HungServiceAction::kLeave;
   }
   if (EqualsNoCase(value, kHungKill)) {
-    return HungServices::kKill;
+    return HungServiceAction::kKill;
   }
   return std::nullopt;
 }
 
-const char* HungServicesName(HungServices choice) {
-  return choice == HungServices::kKill ? kHungKill : kHungLeave;
+const char* HungServiceActionName(HungServiceAction action) {
+  return action == HungServiceAction::kKill ? kHungKill : kHungLeave;
 }
 
 ItemFields SplitItem(std::string_view value) {

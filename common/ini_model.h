@@ -29,17 +29,16 @@ std::optional<WatchMode> ParseWatchMode(std::string_view value);
 // "poll" or "notify".
 const char* WatchModeName(WatchMode mode);
 
-// [Settings] HungServices: kill ends the process of a service that hangs in a pending state when
-// no other service shares it; leave never ends one.
-enum class HungServices : std::uint8_t { kLeave, kKill };
+// [Settings] HungServices: what a monitor does with its service when it hangs in a pending
+// state. leave (the default) waits as before; kill ends the service's process when it has one
+// of its own.
+enum class HungServiceAction : std::uint8_t { kLeave, kKill };
 inline constexpr char kHungServicesKey[] = "HungServices";
 
-// What a value gives the watchdog: kill in any letter case; anything else, and no value, leaves.
-HungServices HungServicesOf(std::string_view value);
-// The choice that a value names exactly (leave or kill, in any letter case); nothing otherwise.
-std::optional<HungServices> ParseHungServices(std::string_view value);
+// The action that a value names exactly (leave or kill, in any letter case); nothing otherwise.
+std::optional<HungServiceAction> ParseHungServiceAction(std::string_view value);
 // "leave" or "kill".
-const char* HungServicesName(HungServices choice);
+const char* HungServiceActionName(HungServiceAction action);
 
 // An item value is "SERVICE|NOTE|ATTEMPTS|PERIOD": fields separated by '|' and counted from 1.
 // The note, and any field after the fourth, are the administrator's own. The watchdog reads at

@@ -94,8 +94,9 @@ Status LoadConfiguration(Watchdog& watchdog) {
   // Read only: a watchdog that polls needs nothing in the file.
   const bool notify =
       WatchModeOf((*file)->ReadValue(kSettingsSection, kWatchModeKey)) == WatchMode::kNotify;
-  const bool kill_hung =
-      HungServicesOf((*file)->ReadValue(kSettingsSection, kHungServicesKey)) == HungServices::kKill;
+  // Anything but kill, and no value, leaves hung services as they are.
+  const bool kill_hung = ParseHungServiceAction((*file)->ReadValue(
+                             kSettingsSection, kHungServicesKey)) == HungServiceAction::kKill;
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
   file->reset();  // an edit could not replace the file while it is open for reading
   WriteDelaysBack(watchdog, ini_path, write_back);
