@@ -15,7 +15,8 @@ inline constexpr std::chrono::seconds kMonitorEndLimit{30};
 
 // The longest the watchdog takes to stop: a monitor in a scheduled restart finishes it first,
 // a stop and a start of its service that are waited for up to kPendingWaitLimit each, while the
-// others are given kMonitorEndLimit.
+// others are given kMonitorEndLimit. A restart of a service with running dependents waits as
+// long again for each of them, which this bound does not count.
 inline constexpr std::chrono::seconds kLongestWatchdogStop =
     2 * kPendingWaitLimit + kMonitorEndLimit;
 

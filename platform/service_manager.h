@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/result.h"
 
@@ -31,6 +32,7 @@ struct ServiceStatus {
   std::uint32_t service_exit_code = 0;
   bool own_exit_code = false;    // exit_code says that service_exit_code is the service's own
   std::uint32_t process_id = 0;  // 0 while it has no process
+  bool own_process = false;      // its type is a process of its own, never shared with others
 };
 
 // A control sent to a running service.
@@ -93,6 +95,16 @@ class ServiceManager {
   // cannot be opened, or with ErrorKind::kNotSupported when the platform cannot tell.
   virtual Result<std::unique_ptr<ServiceWatch>> Watch(
       const std::string& name, std::function<void(const ServiceNotice&)> on_event) = 0;
+  // The active services that depend on the named one, directly or through others, in the
+  // platform's order: each comes before the services it depends on, so stopping them in this
+  // order and starting them in the reverse one follows their dependencies.
+  virtual Result<std::vector<std::string>> ActiveDependents(const std::string& name) = 0;
+  // The active services whose status reports `process_id` as their process.
+  virtual Result<std::vector<std::string>> ServicesInProcess(std::uint32_t process_id) = 0;
+  // Ends the process `process_id` at once, but only while the named service still reports it
+  // as its own: a later process that happens to take the same id is never ended. Fails with
+  // ErrorKind::kNotRunning when the service is in that process no longer.
+  virtual Status EndServiceProcess(const std::string& name, std::uint32_t process_id) = 0;
 };
 
 // What an administrator asks of a service by name.

@@ -104,6 +104,9 @@ Status LoadConfiguration(Watchdog& watchdog) {
   const EventStyle events = EventStyleOf((*file)->ReadValue(kSettingsSection, kEventsKey));
   std::string metrics_file = MetricsFilePath((*file)->ReadValue(kSettingsSection, kMetricsFileKey),
                                              DirectoryOf(watchdog.executable_path));
+  // Anything but kill, and no value, leaves hung services as they are.
+  const bool kill_hung = ParseHungServiceAction((*file)->ReadValue(
+                             kSettingsSection, kHungServicesKey)) == HungServiceAction::kKill;
   std::vector<std::string> items = LoadItems(**file, talk ? &watchdog.channel : nullptr);
   std::vector<std::optional<HealthCheck>> health_checks;
   health_checks.reserve(items.size());
@@ -119,6 +122,7 @@ Status LoadConfiguration(Watchdog& watchdog) {
   watchdog.settings.notify = notify;
   watchdog.log.SetEventStyle(events);
   watchdog.settings.metrics_file.Set(std::move(metrics_file));
+  watchdog.settings.kill_hung = kill_hung;
   watchdog.items = std::move(items);
   watchdog.health_checks = std::move(health_checks);
   return {};

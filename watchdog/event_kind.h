@@ -21,13 +21,14 @@ enum class EventKind : std::uint8_t {
   kDependentsRestarted,  // "Dependent services of [%s] were stopped and started again: %s."
   kHealthRestarted,      // "Service [%s] successfully restarted after failed health checks."
   // Warning.
-  kRestartRefused,     // "Service [%s] was not restarted: its stop was refused (error %u)."
-  kNotWatched,         // "Service [%s] cannot be watched (error %u); it is polled."
-  kDeletedPolled,      // "Service [%s] was deleted; it is polled from now on."
-  kHealthRestart,      // "Service [%s] failed %d health checks in a row; restarting it."
-  kHungLeftAlone,      // a hung service whose process is shared, left alone
-  kMetricsNotWritten,  // "Metrics file %s cannot be written (error %u)."
-  kConfigNotReloaded,  // the running configuration is kept
+  kRestartRefused,       // "Service [%s] was not restarted: its stop was refused (error %u)."
+  kNotWatched,           // "Service [%s] cannot be watched (error %u); it is polled."
+  kDeletedPolled,        // "Service [%s] was deleted; it is polled from now on."
+  kHealthRestart,        // "Service [%s] failed %d health checks in a row; restarting it."
+  kHungLeftAlone,        // a hung service whose process is shared, left alone
+  kMetricsNotWritten,    // "Metrics file %s cannot be written (error %u)."
+  kConfigNotReloaded,    // the running configuration is kept
+  kDependentNotStarted,  // "Dependent service [%s] of [%s] was not started again."
   // Error.
   kAttemptsExpired,   // "Attempts (%d) to start service [%s] is expired."
   kRunTerminated,     // "Self service was terminated."
@@ -43,7 +44,7 @@ struct EventKindInfo {
 
 // Every kind, in the order of the enum. Information codes lie in 101..199, warnings in
 // 201..299, errors in 301..399; 1, 2 and 3 are the classic events' own.
-inline constexpr std::array<EventKindInfo, 18> kEventKinds{{
+inline constexpr std::array<EventKindInfo, 19> kEventKinds{{
     {EventKind::kServiceStarted, 101, EventType::kInformation},
     {EventKind::kServiceRestarted, 102, EventType::kInformation},
     {EventKind::kReloaded, 103, EventType::kInformation},
@@ -59,6 +60,7 @@ inline constexpr std::array<EventKindInfo, 18> kEventKinds{{
     {EventKind::kHungLeftAlone, 205, EventType::kWarning},
     {EventKind::kMetricsNotWritten, 206, EventType::kWarning},
     {EventKind::kConfigNotReloaded, 207, EventType::kWarning},
+    {EventKind::kDependentNotStarted, 208, EventType::kWarning},
     {EventKind::kAttemptsExpired, 301, EventType::kError},
     {EventKind::kRunTerminated, 302, EventType::kError},
     {EventKind::kHungProcessEnded, 303, EventType::kError},

@@ -15,9 +15,9 @@ namespace {
 constexpr std::size_t kWriterStackReservation = std::size_t{256} * 1024;
 
 void LogCannotWrite(WatchdogLog& log, const std::string& path, std::uint32_t code) {
-  log.LogLine(FormatText("Metrics file %s cannot be written (error %u).", path.c_str(),
-                         static_cast<unsigned>(code)),
-              true);
+  log.LogEvent(EventKind::kMetricsNotWritten,
+               FormatText("Metrics file %s cannot be written (error %u).", path.c_str(),
+                          static_cast<unsigned>(code)));
 }
 
 // A service name, read in the ANSI code page, as the UTF-8 the format requires. A name that

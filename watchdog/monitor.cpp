@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "common/date_time.h"
 #include "watchdog/event_kind.h"
 #include "watchdog/format_text.h"
+#include "watchdog/restart_service.h"
 #include "watchdog/zt_utils.h"
 
 namespace gandry {
@@ -165,45 +167,59 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
 
 bool TSrvManThread::Restart() {
   ServiceManager& services = watchdog_.services;
-  const ServiceState state = QueryState(services, service_name_);
-  if (state != ServiceState::kRunning && state != ServiceState::kStopped) {
-    return false;
-  }
-  // Once the service has been asked to stop, it is started again even when the monitor is
-  // asked to end meanwhile: the watchdog must never leave a service stopped that was running.
-  // Only a shutdown of the system, which stops every service anyway, lets the stop be the last
-  // word. Both waits are bounded on their own.
-  std::uint32_t refusal = 0;
-  if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr, &refusal) &&
-      QueryState(services, service_name_) != ServiceState::kStopped) {
-    // Still running, or in a state nobody could learn: a start could only report a restart
-    // that never happened.
-    if (refusal != 0) {
-      NoteRefusedStop(refusal);
+  const Result<ServiceStatus> found = QueryStatus(services, service_name_);
+  const ServiceState state = found ? found->state : ServiceState::kUnknown;
+  std::vector<std::string> dependents;
+  if (state == ServiceState::kRunning || state == ServiceState::kStopped) {
+    // Once the service has been asked to stop, it is started again even when the monitor is
+    // asked to end meanwhile: the watchdog must never leave a service stopped that was
+    // running. Only a shutdown of the system, which stops every service anyway, lets the stop
+    // be the last word. Every wait is bounded on its own.
+    StoppedDependents stopped = StopDependents(watchdog_, service_name_, dependent_hangs_);
+    dependents = std::move(stopped.stopped);
+    std::uint32_t refusal = stopped.refusal;
+    if (!stopped.complete || !StopForRestart(watchdog_, service_name_, hang_, refusal)) {
+      if (refusal != 0) {
+        NoteRefusedStop(stopped.complete ? service_name_ : stopped.refused_by, refusal);
+      }
+      StartDependentsAgain(watchdog_, service_name_, dependents);
+      return false;
     }
+  } else if (!found || !EndIfHung(*found)) {
     return false;
   }
   if (watchdog_.shutting_down.load()) {
     return false;
   }
   NoteStartRequest();
-  return StartAndWait(services, watchdog_.clock, service_name_, nullptr);
+  const bool started = StartAndWait(services, watchdog_.clock, service_name_, nullptr);
+  StartDependentsAgain(watchdog_, service_name_, dependents);
+  return started;
 }
 
-void TSrvManThread::NoteRefusedStop(std::uint32_t error) {
+void TSrvManThread::NoteRefusedStop(const std::string& name, std::uint32_t error) {
   if (error == refusal_logged_) {
     return;
   }
   refusal_logged_ = error;
   watchdog_.log.LogEvent(
       EventKind::kRestartRefused,
-      FormatText("Service [%s] was not restarted: its stop was refused (error %u).",
-                 service_name_.c_str(), error));
+      FormatText("Service [%s] was not restarted: its stop was refused (error %u).", name.c_str(),
+                 error));
+}
+
+bool TSrvManThread::EndIfHung(const ServiceStatus& status) {
+  return hang_.Stalled(status, watchdog_.clock.TickMs()) &&
+         EndHungService(watchdog_, service_name_, status, hang_);
 }
 
 void TSrvManThread::StartIfStopped(int& remaining) {
-  if (attempt_limit_ <= 0 || watchdog_.paused.load() ||
-      QueryState(watchdog_.services, service_name_) != ServiceState::kStopped) {
+  if (attempt_limit_ <= 0 || watchdog_.paused.load()) {
+    return;
+  }
+  // A service that hangs in a pending state and whose process was ended counts as stopped.
+  const Result<ServiceStatus> status = QueryStatus(watchdog_.services, service_name_);
+  if (!status || (status->state != ServiceState::kStopped && !EndIfHung(*status))) {
     return;
   }
   if (remaining <= 0) {

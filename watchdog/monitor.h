@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "common/health_check.h"
 #include "common/ini_model.h"
 #include "platform/waitable_flag.h"
+#include "watchdog/hung_service.h"
 #include "watchdog/watchdog.h"
 
 namespace gandry {
@@ -112,9 +114,13 @@ class TSrvManThread {
   void Watch();
   // One scheduled restart when due; moves the schedule on when it succeeds.
   void RestartIfDue(Schedule& schedule);
+  // Stops the service (its running dependents first), starts it, then the dependents again.
   bool Restart();
-  // Logs a refused stop of a scheduled restart, once for each error in a row.
-  void NoteRefusedStop(std::uint32_t error);
+  // Logs a refused stop of a restart, of the service or of a dependent (`name`), once for each
+  // error in a row.
+  void NoteRefusedStop(const std::string& name, std::uint32_t error);
+  // True when the service, found in `status`, hangs and its process was ended for it.
+  bool EndIfHung(const ServiceStatus& status);
   // Starts the service when it is found stopped, counting the failures in `remaining`.
   void StartIfStopped(int& remaining);
   // The same after a reported stop, spaced from the previous start request.
@@ -164,6 +170,8 @@ class TSrvManThread {
   std::int64_t last_start_ms_ = 0;
   bool started_before_ = false;
   std::uint32_t refusal_logged_ = 0;  // the refused stop last logged; 0 after a restart
+  PendingTracker hang_;
+  std::map<std::string, PendingTracker> dependent_hangs_;
   std::int64_t triggered_spacing_ms_ = kMinTriggeredSpacingMs;
   Health health_;
 };

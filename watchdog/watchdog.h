@@ -40,7 +40,8 @@ class SharedText {
 };
 
 // The settings of "Gandry.ini": the three delays in milliseconds, whether monitors are told of
-// stops rather than only looking, and the metrics file's full path (empty for none). A reload
+// stops rather than only looking, whether a hung service's own process is ended, and the
+// metrics file's full path (empty for none). A reload
 // changes them while monitors and the metrics writer read them.
 struct WatchdogSettings {
   std::atomic<int> loop_delay_thread_ms{30000};
@@ -48,6 +49,7 @@ struct WatchdogSettings {
   std::atomic<int> start_delay_thread_ms{180000};
   std::atomic<bool> notify{false};
   SharedText metrics_file;
+  std::atomic<bool> kill_hung{false};
 };
 
 // Everything one watchdog run shares between its threads. The items are the supervisor's own:

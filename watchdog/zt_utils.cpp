@@ -37,8 +37,7 @@ ServiceState WaitWhilePending(OpenedService& service, Clock& clock, ServiceState
   ServiceState state = status->state;
   while (state == pending || state == also) {
     const std::int64_t now = clock.TickMs();
-    const std::int64_t stall_limit = std::max<std::int64_t>(status->wait_hint_ms, kMinStallMs);
-    if (now - started >= kMaxWaitMs || now - progressed >= stall_limit) {
+    if (PendingTooLong(now - started, now - progressed, status->wait_hint_ms)) {
       break;
     }
     if (clock.Sleep(PollPause(status->wait_hint_ms), cancel)) {
@@ -59,12 +58,22 @@ ServiceState WaitWhilePending(OpenedService& service, Clock& clock, ServiceState
 
 }  // namespace
 
-ServiceState QueryState(ServiceManager& services, const std::string& name) {
+bool PendingTooLong(std::int64_t pending_ms, std::int64_t unchanged_ms,
+                    std::uint32_t wait_hint_ms) {
+  return pending_ms >= kMaxWaitMs ||
+         unchanged_ms >= std::max<std::int64_t>(wait_hint_ms, kMinStallMs);
+}
+
+Result<ServiceStatus> QueryStatus(ServiceManager& services, const std::string& name) {
   Result<std::unique_ptr<OpenedService>> service = services.Open(name, ServiceAccess::kQuery);
   if (!service) {
-    return ServiceState::kUnknown;
+    return service.error();
   }
-  Result<ServiceStatus> status = (*service)->Query();
+  return (*service)->Query();
+}
+
+ServiceState QueryState(ServiceManager& services, const std::string& name) {
+  const Result<ServiceStatus> status = QueryStatus(services, name);
   return status ? status->state : ServiceState::kUnknown;
 }
 

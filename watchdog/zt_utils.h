@@ -14,6 +14,14 @@ namespace gandry {
 // status could not be obtained.
 ServiceState QueryState(ServiceManager& services, const std::string& name);
 
+// The named service's status, or why it could not be obtained.
+Result<ServiceStatus> QueryStatus(ServiceManager& services, const std::string& name);
+
+// Whether a wait gives up on a pending state that has lasted `pending_ms` in all, its check point
+// unchanged for the last `unchanged_ms`: after the wait hint without progress (at least 30 s),
+// or after kPendingWaitLimit however it moves.
+bool PendingTooLong(std::int64_t pending_ms, std::int64_t unchanged_ms, std::uint32_t wait_hint_ms);
+
 // Asks the manager to start the service and waits while it is start pending; true when it is
 // running afterwards. The wait pauses between polls, gives up when the service makes no
 // progress or takes too long, and ends early when `cancel` is raised; the result is then that

@@ -25,6 +25,9 @@ int HealthRestart(int count);
 // CPU of a watchdog with `items` monitors of one listening service, over `seconds`: without
 // checks, with a TCP check and with an HTTP check, every 5 s each.
 int HealthCpu(int items, int seconds);
+// A watched service whose stop hangs for good, restarted on every pass, with HungServices=kill
+// or leave: from the start of its stop until it runs again in a new process.
+int HungStop(bool kill);
 // Threads and memory of one watchdog that watches `items` items, beside those of a process
 // that holds as many idle threads with the same stack reservation.
 int ManyItems(int items);

@@ -1,13 +1,15 @@
 // Measures the watchdog under the service manager: stop latency, recovery time, the time from
 // a stop to the start in both watch modes, a reload against a restart, CPU while a watched
-// service hangs, and the cost of many items. Uses gandry.svc and test_service.exe from
-// its own folder; registers services of its own and removes them again.
+// service hangs, a hung stop with and without ending its process, and the cost of many items. Uses
+// gandry.svc and test_service.exe from its own folder; registers services of its own and removes
+// them again.
 //
 //   service_bench stop-latency SECONDS RUNS
 //   service_bench recovery
 //   service_bench stop-to-start polling|notify RUNS
 //   service_bench reload polling|notify RUNS
 //   service_bench hung-start-cpu SECONDS
+//   service_bench hung-stop kill|leave
 //   service_bench items COUNT
 //   service_bench health-restart COUNT
 //   service_bench health-cpu ITEMS SECONDS
@@ -55,6 +57,10 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "health-cpu") == 0 && number(2) > 0 && number(3) > 0) {
     return HealthCpu(number(2), number(3));
   }
+  if (std::strcmp(command, "hung-stop") == 0 && argc > 2 &&
+      (std::strcmp(argv[2], "kill") == 0 || std::strcmp(argv[2], "leave") == 0)) {
+    return HungStop(std::strcmp(argv[2], "kill") == 0);
+  }
   if (std::strcmp(command, "items") == 0 && number(2) > 0) {
     return ManyItems(number(2));
   }
@@ -64,7 +70,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: service_bench stop-latency SECONDS RUNS | recovery | "
                "stop-to-start polling|notify RUNS | reload polling|notify RUNS | "
-               "hung-start-cpu SECONDS | items COUNT | health-restart COUNT | "
-               "health-cpu ITEMS SECONDS\n");
+               "hung-start-cpu SECONDS | hung-stop kill|leave | items COUNT | "
+               "health-restart COUNT | health-cpu ITEMS SECONDS\n");
   return 2;
 }

@@ -27,6 +27,7 @@ static_assert(kServiceDoesNotExist == ERROR_SERVICE_DOES_NOT_EXIST);
 static_assert(kServiceCannotAcceptControl == ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
 static_assert(kServiceNotActive == ERROR_SERVICE_NOT_ACTIVE);
 static_assert(kServiceSpecificError == ERROR_SERVICE_SPECIFIC_ERROR);
+static_assert(kProcessAborted == ERROR_PROCESS_ABORTED);
 static_assert(kServiceMarkedForDelete == ERROR_SERVICE_MARKED_FOR_DELETE);
 static_assert(kServiceExists == ERROR_SERVICE_EXISTS);
 static_assert(kTimeout == ERROR_TIMEOUT);

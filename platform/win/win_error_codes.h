@@ -30,6 +30,7 @@ inline constexpr std::uint32_t kServiceDoesNotExist = 1060;
 inline constexpr std::uint32_t kServiceCannotAcceptControl = 1061;
 inline constexpr std::uint32_t kServiceNotActive = 1062;
 inline constexpr std::uint32_t kServiceSpecificError = 1066;
+inline constexpr std::uint32_t kProcessAborted = 1067;
 inline constexpr std::uint32_t kServiceMarkedForDelete = 1072;
 inline constexpr std::uint32_t kServiceExists = 1073;
 inline constexpr std::uint32_t kTimeout = 1460;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/service_manager.h"
 
@@ -26,6 +28,9 @@ class WinServiceManager final : public ServiceManager {
                                               ServiceAccess access) override;
   Result<std::unique_ptr<ServiceWatch>> Watch(
       const std::string& name, std::function<void(const ServiceNotice&)> on_event) override;
+  Result<std::vector<std::string>> ActiveDependents(const std::string& name) override;
+  Result<std::vector<std::string>> ServicesInProcess(std::uint32_t process_id) override;
+  Status EndServiceProcess(const std::string& name, std::uint32_t process_id) override;
 
  private:
   ScmAccess scm_access_;

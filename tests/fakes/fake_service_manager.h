@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -24,7 +25,9 @@ namespace gandry {
 // next queries answer with it, the check point moving on each time (unless it hangs), then
 // the service is in its new state. A pending state of no queries is skipped. Watches are told
 // whenever a service's state becomes stopped, by whatever means, and at once when it is stopped
-// as the watch begins, as the platform does. Errors carry the codes Windows gives.
+// as the watch begins, as the platform does. A stop is refused while a service that depends on
+// it runs, and ending a service's process stops every service in it at once, as on Windows
+// (Wine is kinder on both counts). Errors carry the codes Windows gives.
 // Thread-safe, since monitors call it from their own threads; the public members and the
 // references that Add and Find give are for a test's own thread, while no other runs.
 class FakeServiceManager final : public ServiceManager {
@@ -47,6 +50,8 @@ class FakeServiceManager final : public ServiceManager {
     std::optional<FailureActions> failure_actions;
     bool marked_for_delete = false;  // it goes at the first query that finds it stopped
     std::uint32_t process_id = 0;    // of its last start
+    std::vector<std::string> depends_on;
+    bool shares_process = false;  // registered to share its process with other services
 
     // Scripted behaviour.
     bool start_fails = false;  // a start request is refused and leaves the service stopped
@@ -74,7 +79,8 @@ class FakeServiceManager final : public ServiceManager {
     int starts = 0;  // start requests, taken or not
     int stops = 0;   // stop controls, taken or not
     int queries = 0;
-    int watches = 0;                       // subscriptions made
+    int watches = 0;  // subscriptions made
+    int processes_ended = 0;
     std::vector<ServiceCommand> commands;  // the ones taken, in order
     std::optional<ServiceAccess> last_access;
 
@@ -132,6 +138,9 @@ class FakeServiceManager final : public ServiceManager {
 
   std::optional<std::uint32_t> fail_all;        // every call fails with this error code
   std::optional<std::uint32_t> recovery_fails;  // setting recovery actions fails with this
+  // Every start and stop taken by any service, as "start NAME" or "stop NAME", in order; read it
+  // while no other thread runs.
+  std::vector<std::string> journal;
 
   Result<std::unique_ptr<OpenedService>> Open(const std::string& name,
                                               ServiceAccess access) override {
@@ -168,6 +177,56 @@ class FakeServiceManager final : public ServiceManager {
       watch->on_event({ServiceEvent::kStopped});
     }
     return std::unique_ptr<ServiceWatch>(std::move(watch));
+  }
+
+  Result<std::vector<std::string>> ActiveDependents(const std::string& name) override {
+    std::lock_guard lock(mutex_);
+    if (auto error = Check(name)) {
+      return *error;
+    }
+    std::vector<std::string> dependents;
+    CollectDependents(name, dependents);
+    std::erase_if(dependents, [this](const std::string& dependent) {
+      return services_[dependent].state == ServiceState::kStopped;
+    });
+    return dependents;
+  }
+
+  Result<std::vector<std::string>> ServicesInProcess(std::uint32_t process_id) override {
+    std::lock_guard lock(mutex_);
+    if (fail_all) {
+      return WinError(*fail_all);
+    }
+    std::vector<std::string> names;
+    for (const auto& [name, s] : services_) {
+      if (s.state != ServiceState::kStopped && s.process_id == process_id) {
+        names.push_back(name);
+      }
+    }
+    return names;
+  }
+
+  Status EndServiceProcess(const std::string& name, std::uint32_t process_id) override {
+    std::lock_guard lock(mutex_);
+    if (auto error = Check(name)) {
+      return *error;
+    }
+    const Service& target = services_[name];
+    if (target.state == ServiceState::kStopped || target.process_id != process_id) {
+      return ErrorOf(ErrorKind::kNotRunning);
+    }
+    for (auto& [other, s] : services_) {
+      if (s.state != ServiceState::kStopped && s.process_id == process_id) {
+        const ServiceState before = s.state;
+        ++s.processes_ended;
+        s.state = ServiceState::kStopped;
+        s.exit_code = win_error::kProcessAborted;
+        s.next.reset();
+        s.check_point = 0;
+        NoteState(other, before);
+      }
+    }
+    return {};
   }
 
   class Setup final : public ServiceSetup {
@@ -285,7 +344,8 @@ class FakeServiceManager final : public ServiceManager {
                                  s->exit_code,
                                  s->service_exit_code,
                                  s->exit_code == win_error::kServiceSpecificError,
-                                 s->state == ServiceState::kStopped ? 0 : s->process_id};
+                                 s->state == ServiceState::kStopped ? 0 : s->process_id,
+                                 !s->shares_process};
       if (s->state == ServiceState::kStopped && s->marked_for_delete) {
         owner_.services_.erase(name_);
       }
@@ -306,6 +366,7 @@ class FakeServiceManager final : public ServiceManager {
         return ErrorOf(ErrorKind::kTimedOut);
       }
       s->commands.push_back(ServiceCommand::kStart);
+      owner_.journal.push_back("start " + name_);
       s->process_id = ++owner_.last_process_id_;
       Enter(*s, ServiceState::kStartPending, s->start_pending_polls,
             s->start_dies ? std::optional(ServiceState::kStopped) : std::nullopt);
@@ -331,12 +392,16 @@ class FakeServiceManager final : public ServiceManager {
       if (s->refuse != 0) {
         return WinError(s->refuse);
       }
+      if (control == ControlCode::kStop && owner_.DependentsRun(name_)) {
+        return WinError(win_error::kDependentServicesRunning);
+      }
       if (s->state != ServiceState::kRunning && s->state != ServiceState::kPaused) {
         return WinError(win_error::kServiceCannotAcceptControl);
       }
       switch (control) {
         case ControlCode::kStop:
           s->commands.push_back(ServiceCommand::kStop);
+          owner_.journal.push_back("stop " + name_);
           s->unacknowledged_stop = s->stop_ack_polls;
           if (s->unacknowledged_stop == 0) {
             owner_.EnterStop(name_, *s);
@@ -371,6 +436,26 @@ class FakeServiceManager final : public ServiceManager {
       return ErrorOf(ErrorKind::kNoSuchService);
     }
     return std::nullopt;
+  }
+
+  // Caller holds mutex_. Whether a service that depends on `name` is not stopped.
+  bool DependentsRun(const std::string& name) {
+    return std::ranges::any_of(services_, [&name](const auto& entry) {
+      return entry.second.state != ServiceState::kStopped &&
+             std::ranges::find(entry.second.depends_on, name) != entry.second.depends_on.end();
+    });
+  }
+
+  // Caller holds mutex_. Appends the services that depend on `name`, each after those that
+  // depend on it in turn, as Windows lists them.
+  void CollectDependents(const std::string& name, std::vector<std::string>& out) {
+    for (const auto& [other, s] : services_) {
+      if (std::ranges::find(s.depends_on, name) != s.depends_on.end() &&
+          std::ranges::find(out, other) == out.end()) {
+        CollectDependents(other, out);
+        out.push_back(other);
+      }
+    }
   }
 
   // Caller holds mutex_. The service an opened handle refers to; null once it is deleted.

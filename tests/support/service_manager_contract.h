@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/service_manager.h"
@@ -100,7 +101,30 @@ TYPED_TEST_P(ServiceManagerContract, ARefusedStopLeavesTheServiceRunning) {
   EXPECT_EQ(this->Settled(name).state, ServiceState::kRunning);
 }
 
+TYPED_TEST_P(ServiceManagerContract, AServiceOwnsItsProcessAndNoOtherProcessIsEndedForIt) {
+  ServiceManager& services = this->impl_.services();
+  const std::string name = this->impl_.AddService();
+  ASSERT_TRUE(this->Send(name, ServiceCommand::kStart).ok());
+  const ServiceStatus status = this->Settled(name);
+  ASSERT_EQ(status.state, ServiceState::kRunning);
+  EXPECT_TRUE(status.own_process);
+  const Result<std::vector<std::string>> in_process = services.ServicesInProcess(status.process_id);
+  ASSERT_TRUE(in_process.ok());
+  EXPECT_EQ(*in_process, std::vector<std::string>{name});
+  const Result<std::vector<std::string>> dependents = services.ActiveDependents(name);
+  ASSERT_TRUE(dependents.ok());
+  EXPECT_TRUE(dependents->empty());
+
+  const Status other = services.EndServiceProcess(name, status.process_id + 4);
+  ASSERT_FALSE(other.ok());
+  EXPECT_EQ(other.error().kind, ErrorKind::kNotRunning);
+  EXPECT_EQ(this->Settled(name).state, ServiceState::kRunning);
+  ASSERT_TRUE(this->Send(name, ServiceCommand::kStop).ok());
+  EXPECT_EQ(this->Settled(name).state, ServiceState::kStopped);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(ServiceManagerContract, StartAndStopMoveTheStateAndItsFields,
-                            FailuresComeWithTheirKinds, ARefusedStopLeavesTheServiceRunning);
+                            FailuresComeWithTheirKinds, ARefusedStopLeavesTheServiceRunning,
+                            AServiceOwnsItsProcessAndNoOtherProcessIsEndedForIt);
 
 }  // namespace gandry

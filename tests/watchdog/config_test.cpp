@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "fakes/fake_clock.h"
@@ -179,6 +181,19 @@ TEST_F(LoadConfigurationTest, WritesBackInOneEditOnlyWhatTheFileDoesNotSay) {
   ASSERT_TRUE(LoadConfiguration(watchdog));
   EXPECT_EQ(watchdog.settings.loop_delay_thread_ms.load(), 30'000);
   EXPECT_EQ(ini.Value(kIni, "Settings", "LoopDelayThread"), "121");
+}
+
+TEST_F(LoadConfigurationTest, HungServicesKillsOnlyWhenTheFileSaysKillAndIsNeverWritten) {
+  Watchdog watchdog = Make(kServiceMode);
+  ASSERT_TRUE(LoadConfiguration(watchdog));
+  EXPECT_FALSE(watchdog.settings.kill_hung.load());
+  for (const auto& [value, kill] : {std::pair{"KILL", true}, std::pair{"kil", false},
+                                    std::pair{"leave", false}, std::pair{"kill", true}}) {
+    ASSERT_TRUE(ini.WriteValue(kIni, "Settings", "HungServices", value));
+    ASSERT_TRUE(LoadConfiguration(watchdog));
+    EXPECT_EQ(watchdog.settings.kill_hung.load(), kill) << value;
+  }
+  EXPECT_EQ(ini.Value(kIni, "Settings", "HungServices"), "kill");
 }
 
 TEST_F(LoadConfigurationTest, AFileThatCannotBeReadChangesAndWritesNothing) {

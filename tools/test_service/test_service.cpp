@@ -9,6 +9,8 @@
 //                                       advancing every 100 ms, then running
 //   test_service.exe --stop-delay-ms N  on a stop request reports stop pending for N ms, its
 //                                       check point advancing every 100 ms, then stopped
+//   test_service.exe --hang-stop        on a stop request reports stop pending (check point 1,
+//                                       wait hint 2000 ms) and never advances nor ends
 //   test_service.exe --no-stop          runs without accepting the stop control, so a stop
 //                                       request fails with ERROR_INVALID_SERVICE_CONTROL
 //   test_service.exe --listen PORT      listens on 127.0.0.1:PORT from before it reports
@@ -37,6 +39,7 @@ constexpr DWORD kHangHintMs = 2000;
 
 struct Options {
   bool hang_start = false;
+  bool hang_stop = false;
   bool no_stop = false;
   DWORD start_delay_ms = 0;
   DWORD stop_delay_ms = 0;
@@ -173,6 +176,10 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
   if (g_listener != INVALID_SOCKET) {
     closesocket(g_listener);
   }
+  if (g_options.hang_stop) {
+    Report(SERVICE_STOP_PENDING, 1, kHangHintMs, 0);
+    Sleep(INFINITE);
+  }
   ReportPending(SERVICE_STOP_PENDING, g_options.stop_delay_ms, 0);
   Report(SERVICE_STOPPED, 0, 0, 0);
 }
@@ -187,6 +194,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--hang-start") == 0) {
       g_options.hang_start = true;
+    } else if (std::strcmp(argv[i], "--hang-stop") == 0) {
+      g_options.hang_stop = true;
     } else if (std::strcmp(argv[i], "--no-stop") == 0) {
       g_options.no_stop = true;
     } else if (std::strcmp(argv[i], "--start-delay-ms") == 0 && i + 1 < argc) {

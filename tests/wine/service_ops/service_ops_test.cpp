@@ -46,6 +46,15 @@ class CountingServiceManager final : public ServiceManager {
       const std::string& name, std::function<void(const ServiceNotice&)> on_event) override {
     return real_.Watch(name, std::move(on_event));
   }
+  Result<std::vector<std::string>> ActiveDependents(const std::string& name) override {
+    return real_.ActiveDependents(name);
+  }
+  Result<std::vector<std::string>> ServicesInProcess(std::uint32_t process_id) override {
+    return real_.ServicesInProcess(process_id);
+  }
+  Status EndServiceProcess(const std::string& name, std::uint32_t process_id) override {
+    return real_.EndServiceProcess(name, process_id);
+  }
 
   std::vector<ServiceState> TakeStates() {
     std::lock_guard lock(mutex_);

@@ -143,6 +143,34 @@ TEST(WatchdogEndToEnd, RefusedStopIsNotReportedAsARestart) {
   EXPECT_NE(normal.ProcessId(), normal_pid);
 }
 
+// A stop that hangs for good, with HungServices=kill: once the stop's bounded wait is over the
+// watchdog ends the service's process, and Wine's service manager takes the restart's start
+// although it still shows the old process stop pending.
+TEST(WatchdogEndToEnd, HungStopIsEndedWithKillAndTheRestartGoesOn) {
+  RegisteredService hanging(UniqueName("gandry-e2e-hang"), TestServiceCommand("--hang-stop"));
+  ASSERT_TRUE(hanging.registered() && hanging.StartRunning());
+  const DWORD hung_pid = hanging.ProcessId();
+  WatchdogFolder folder("gandry-e2e");
+  ASSERT_TRUE(folder.ready());
+  ASSERT_TRUE(folder.WriteIni(5, 5, 5, {hanging.name() + "||0|-1"}));
+  ASSERT_TRUE(WritePrivateProfileStringA("Settings", "HungServices", "kill", folder.ini().c_str()));
+  RingReader ring;
+  ChildProcess watchdog(folder.CommandLine("-debug"));
+  ASSERT_TRUE(watchdog.started());
+  const ULONGLONG begun = GetTickCount64();
+  ASSERT_TRUE(ring.WaitForLine("Service [" + hanging.name() +
+                                   "] hung in stop pending; its process " +
+                                   std::to_string(hung_pid) + " was ended.",
+                               90'000))
+      << ::testing::PrintToString(ring.Lines());
+  EXPECT_TRUE(rig::WaitProcessEnd(hung_pid, 5'000));
+  EXPECT_TRUE(ring.WaitForLine("Service [" + hanging.name() + "] successfully restarted.", 30'000))
+      << ::testing::PrintToString(ring.Lines());
+  std::printf("watchdog start to restarted line: %llu ms\n", GetTickCount64() - begun);
+  EXPECT_EQ(hanging.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_NE(hanging.ProcessId(), hung_pid);
+}
+
 TEST(WatchdogEndToEnd, RunsAsTheServiceAndAnswersItsControls) {
   RegisteredService watched(UniqueName("gandry-e2e-watched"), TestServiceCommand());
   ASSERT_TRUE(watched.registered());
