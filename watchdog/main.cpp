@@ -19,13 +19,14 @@ int main() {
   WinServiceManager services(ScmAccess::kAll);
   WinIniStore ini;
   WinSharedMemory memory;
+  WinSharedMemory live_memory;
   WinEventLog events;
   WinSystemInfo system;
   WinDesktop desktop;
   WinServiceHost host;
   WinProcesses processes;
   WinHealthProbe probe;
-  WatchdogPlatform platform{clock,  threads, services, ini,       memory, events,
-                            system, desktop, host,     processes, probe};
+  WatchdogPlatform platform{clock,  threads, services, ini,  memory,    live_memory,
+                            events, system,  desktop,  host, processes, probe};
   RunWatchdog(platform, OwnExecutablePath(), OwnCommandLine());  // ends the process
 }

@@ -33,6 +33,8 @@ Result<std::shared_ptr<TSrvManThread>> TSrvManThread::Start(
     return thread.error();
   }
   watchdog.last_thread_number.store(number);
+  monitor->live_id_ =
+      watchdog.live.Add(item, monitor->service_name_, std::max(monitor->attempt_limit_, 0));
   // Logged while the thread waits, so the announcement always comes before its own lines.
   watchdog.log.LogLine(
       FormatText("start thread #%d of [%s]", number, monitor->service_name_.c_str()), false);
@@ -88,6 +90,9 @@ void TSrvManThread::Watch() {
   schedule.next_ms = clock.TickMs() + std::int64_t{restart_period_} * kMsPerMinute;
   schedule.pauses_seen = watchdog_.pause_count.load();
   health_.next_check_ms = clock.TickMs();
+  if (restart_period_ > 0) {
+    UpdateLive([&](LiveItem& live) { live.next_restart = UnixSeconds(schedule.next_ms); });
+  }
   do {
     RestartIfDue(schedule);
     if (Terminated()) {
@@ -133,7 +138,7 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
   // Announced before the terminate request is looked at; the supervisor reads them the other
   // way round, so either this monitor sees the request or the supervisor sees the restart.
   in_restart_.store(true);
-  const bool restarted = !Terminated() && Restart();
+  const bool restarted = !Terminated() && Restart(StartReason::kScheduled);
   in_restart_.store(false);
   // The stop this restart made is no reason to start the service.
   stop_reported_.store(false);
@@ -154,6 +159,7 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
     schedule.next_ms += period_ms;
   }
   schedule.after_pause = false;
+  UpdateLive([&](LiveItem& live) { live.next_restart = UnixSeconds(schedule.next_ms); });
   const double next_local =
       LocalNow(clock) + static_cast<double>(schedule.next_ms - clock.TickMs()) / kMsPerDay;
   watchdog_.log.LogLine(FormatText("Service [%s] successfully restarted. Next restart at %s.",
@@ -161,9 +167,9 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
                         true);
 }
 
-bool TSrvManThread::Restart() {
+bool TSrvManThread::Restart(StartReason reason) {
   ServiceManager& services = watchdog_.services;
-  const ServiceState state = QueryState(services, service_name_);
+  const ServiceState state = Look();
   if (state != ServiceState::kRunning && state != ServiceState::kStopped) {
     return false;
   }
@@ -173,7 +179,7 @@ bool TSrvManThread::Restart() {
   // word. Both waits are bounded on their own.
   std::uint32_t refusal = 0;
   if (!StopAndWait(services, watchdog_.clock, service_name_, nullptr, &refusal) &&
-      QueryState(services, service_name_) != ServiceState::kStopped) {
+      Look() != ServiceState::kStopped) {
     // Still running, or in a state nobody could learn: a start could only report a restart
     // that never happened.
     if (refusal != 0) {
@@ -184,8 +190,7 @@ bool TSrvManThread::Restart() {
   if (watchdog_.shutting_down.load()) {
     return false;
   }
-  NoteStartRequest();
-  return StartAndWait(services, watchdog_.clock, service_name_, nullptr);
+  return StartFor(reason, nullptr);
 }
 
 void TSrvManThread::NoteRefusedStop(std::uint32_t error) {
@@ -200,8 +205,7 @@ void TSrvManThread::NoteRefusedStop(std::uint32_t error) {
 }
 
 void TSrvManThread::StartIfStopped(int& remaining) {
-  if (attempt_limit_ <= 0 || watchdog_.paused.load() ||
-      QueryState(watchdog_.services, service_name_) != ServiceState::kStopped) {
+  if (attempt_limit_ <= 0 || watchdog_.paused.load() || Look() != ServiceState::kStopped) {
     return;
   }
   if (remaining <= 0) {
@@ -210,8 +214,7 @@ void TSrvManThread::StartIfStopped(int& remaining) {
                           true);
     return;
   }
-  NoteStartRequest();
-  if (StartAndWait(watchdog_.services, watchdog_.clock, service_name_, &terminated_)) {
+  if (StartFor(StartReason::kStopped, &terminated_)) {
     remaining = attempt_limit_;
     NoteStarted();
     watchdog_.log.LogLine(FormatText("Service [%s] successfully started by %d attempt(s).",
@@ -220,12 +223,12 @@ void TSrvManThread::StartIfStopped(int& remaining) {
   } else {
     --remaining;
   }
+  UpdateLive([&](LiveItem& live) { live.attempts_left = std::max(remaining, 0); });
 }
 
 void TSrvManThread::StartAfterReportedStop(int& remaining) {
   // A report may come late, after the service was started again by anyone.
-  if (watchdog_.paused.load() ||
-      QueryState(watchdog_.services, service_name_) != ServiceState::kStopped) {
+  if (watchdog_.paused.load() || Look() != ServiceState::kStopped) {
     return;
   }
   // A service that dies soon after each start is started again ever later, so that a crash
@@ -282,9 +285,9 @@ void TSrvManThread::CheckHealth() {
   }
   // A service that is not running is the attempts' business; its next start brings a new
   // grace and a new count.
-  if (QueryState(watchdog_.services, service_name_) != ServiceState::kRunning) {
+  if (Look() != ServiceState::kRunning) {
     health_.running_seen = false;
-    failed_checks_.store(0);
+    NoteFailedChecks(0);
     return;
   }
   if (!health_.running_seen) {
@@ -303,12 +306,12 @@ void TSrvManThread::CheckHealth() {
     return;
   }
   if (outcome.healthy()) {
-    failed_checks_.store(0);
+    NoteFailedChecks(0);
     health_.spacing_ms = BaseHealthSpacingMs();
     return;
   }
   const int failures = failed_checks_.load() + 1;
-  failed_checks_.store(failures);
+  NoteFailedChecks(failures);
   watchdog_.log.LogLine(
       FormatText("Health check of [%s] failed (%d of %d): %s.", service_name_.c_str(), failures,
                  check.failures, DescribeProbeFailure(outcome).c_str()),
@@ -327,10 +330,10 @@ void TSrvManThread::RestartForHealth(int failures) {
                         true);
   // As for a scheduled restart: announced before the terminate request is looked at.
   in_restart_.store(true);
-  const bool restarted = !Terminated() && Restart();
+  const bool restarted = !Terminated() && Restart(StartReason::kHealth);
   in_restart_.store(false);
   stop_reported_.store(false);
-  failed_checks_.store(0);
+  NoteFailedChecks(0);
   // Each restart that no passing check follows holds the next one off twice as long.
   health_.restarted_before = true;
   health_.last_restart_ms = watchdog_.clock.TickMs();
@@ -348,6 +351,42 @@ void TSrvManThread::RestartForHealth(int failures) {
                                    "checks.",
                                    service_name_.c_str()),
                         true);
+}
+
+bool TSrvManThread::StartFor(StartReason reason, const WaitableFlag* cancel) {
+  NoteStartRequest();
+  const bool started = StartAndWait(watchdog_.services, watchdog_.clock, service_name_, cancel);
+  // A start given up for a terminate request is no failure of the service.
+  if (!started && Terminated()) {
+    return false;
+  }
+  const std::int64_t now = watchdog_.clock.UnixTimeMs() / 1000;
+  UpdateLive([&](LiveItem& live) {
+    if (started) {
+      ++live.starts[static_cast<std::size_t>(reason)];
+      live.last_start = now;
+      live.state = static_cast<std::uint8_t>(ServiceState::kRunning);
+    } else {
+      ++live.start_failures;
+    }
+  });
+  return started;
+}
+
+void TSrvManThread::NoteFailedChecks(int failures) {
+  failed_checks_.store(failures);
+  UpdateLive([failures](LiveItem& live) { live.health_failures = failures; });
+}
+
+ServiceState TSrvManThread::Look() {
+  const ServiceState state = QueryState(watchdog_.services, service_name_);
+  UpdateLive([state](LiveItem& live) { live.state = static_cast<std::uint8_t>(state); });
+  return state;
+}
+
+std::int64_t TSrvManThread::UnixSeconds(std::int64_t tick_ms) {
+  Clock& clock = watchdog_.clock;
+  return (clock.UnixTimeMs() + (tick_ms - clock.TickMs())) / 1000;
 }
 
 TSrvManThread::PauseEnd TSrvManThread::Pause() {
@@ -446,6 +485,7 @@ void TSrvManThread::EndHandling(bool failed) {
   } catch (...) {
     // A lost line must not keep the count from going down.
   }
+  watchdog_.live.Remove(live_id_);
   // Decrement and test in one step, so exactly one ending monitor sees the count reach zero.
   if (watchdog_.RunningMonitors.fetch_sub(1) - 1 < 1) {
     // Nothing is watched any more without anybody having asked for it: the run failed.

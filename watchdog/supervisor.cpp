@@ -104,6 +104,7 @@ Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
       return Reloaded::kFailed;
     }
   }
+  watchdog.live.Reloaded(watchdog.items);
   watchdog.log.LogLine(
       FormatText("Configuration reloaded: %d item(s) watched, %d added, %d removed.",
                  static_cast<int>(watchdog.items.size()), static_cast<int>(diff.added()),
@@ -139,6 +140,7 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
     }
     summary += FormatText("\n %d. [%s]", static_cast<int>(i + 1), watchdog.items[i].c_str());
   }
+  watchdog.live.SetItems(watchdog.items);
   watchdog.log.LogLine(
       FormatText("Self service was successfully started. Taked %d item(s) for manage:%s",
                  static_cast<int>(watchdog.items.size()), summary.c_str()),
