@@ -339,14 +339,14 @@ TEST(WineManager, EditsGoThroughTheProfileFunctionsAndKeepTheComments) {
   const std::string health = "health " + watched.name();
   EXPECT_EQ(folder.Run(health + " \"exec:C:\\Program Files\\probe.exe -q\" --grace 0").exit_code,
             0u);
-  EXPECT_EQ(folder.IniValue("Health " + watched.name(), "Check"),
-            "exec:C:\\Program Files\\probe.exe -q");
-  EXPECT_EQ(folder.IniValue("Health " + watched.name(), "Grace"), "0");
+  const std::string section = "Health " + watched.name();
+  EXPECT_EQ(folder.IniValue(section.c_str(), "Check"), "exec:C:\\Program Files\\probe.exe -q");
+  EXPECT_EQ(folder.IniValue(section.c_str(), "Grace"), "0");
   const Outcome check = folder.Run("check");
   EXPECT_EQ(check.exit_code, 1u);
   EXPECT_THAT(check.out, HasSubstr("Item2=no-such-service-here||3|0: the system has no service"));
-  EXPECT_THAT(check.out, HasSubstr("[Health " + watched.name() +
-                                   "]: the program's path has blanks but no quotes"));
+  EXPECT_THAT(check.out,
+              HasSubstr("[" + section + "]: the program's path has blanks but no quotes"));
   EXPECT_EQ(folder.Run(health + " OFF").exit_code, 0u);
   EXPECT_THAT(ReadFileText(folder.Ini()), Not(HasSubstr("\n[Health ")));
 
