@@ -13,6 +13,7 @@
 #include "platform/win/win_service_manager.h"
 #include "platform/win/win_service_recovery.h"
 #include "platform/win/win_service_setup.h"
+#include "platform/win/win_shared_memory.h"
 #include "platform/win/win_text_encoding.h"
 #include "platform/win/win_write_access.h"
 
@@ -28,8 +29,9 @@ int main(int argc, char** argv) {
   WinErrorTexts errors;
   WinTextEncoding encoding;
   WinClock clock;
-  ManagerPlatform platform{setup, recovery, services, sources,  ini,
-                           files, access,   errors,   encoding, clock};
+  WinSharedMemory live;
+  ManagerPlatform platform{setup,  recovery, services, sources, ini, files,
+                           access, errors,   encoding, clock,   live};
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const int code = RunManager(platform, OwnExecutablePath(), arguments, std::cout, std::cerr);
   std::cout.flush();

@@ -15,6 +15,7 @@
 #include "platform/service_manager.h"
 #include "platform/service_recovery.h"
 #include "platform/service_setup.h"
+#include "platform/shared_memory.h"
 #include "platform/text_encoding.h"
 #include "platform/write_access.h"
 
@@ -39,6 +40,7 @@ struct ManagerPlatform {
   ErrorTexts& errors;
   TextEncoding& encoding;
   Clock& clock;
+  SharedMemory& live;  // the running watchdog's live state, read only
 };
 
 // One run of the manager: the platform, the files in the manager's own folder, and where its

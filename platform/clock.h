@@ -24,6 +24,8 @@ class Clock {
   virtual ~Clock() = default;
   // Local wall-clock time.
   virtual CivilTime LocalTime() = 0;
+  // Milliseconds since 1970-01-01 00:00 UTC, for times shown outside the watchdog.
+  virtual std::int64_t UnixTimeMs() = 0;
   // Milliseconds on a monotonic clock, for bounding waits.
   virtual std::int64_t TickMs() = 0;
   // Pauses for `duration`, or until `wake` (when given) is raised; returns whether it was raised.

@@ -33,6 +33,8 @@ class Processes {
                                                  const std::string& command_line) = 0;
   // The system's message text for an error code; empty when the system has none.
   virtual std::string ErrorText(std::uint32_t error) = 0;
+  // This process's id.
+  virtual std::uint32_t CurrentId() = 0;
   // Ends this process at once with `exit_code`.
   virtual void ExitCurrent(std::uint32_t exit_code) = 0;
 };

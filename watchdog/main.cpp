@@ -21,6 +21,7 @@ int main() {
   WinServiceManager services(ScmAccess::kAll);
   WinIniStore ini;
   WinSharedMemory memory;
+  WinSharedMemory live_memory;
   WinEventLog events;
   WinSystemInfo system;
   WinDesktop desktop;
@@ -29,7 +30,7 @@ int main() {
   WinHealthProbe probe;
   WinFiles files;
   WinTextEncoding encoding;
-  WatchdogPlatform platform{clock,   threads, services,  ini,   memory, events,  system,
-                            desktop, host,    processes, probe, files,  encoding};
+  WatchdogPlatform platform{clock,  threads, services, ini,       memory, live_memory, events,
+                            system, desktop, host,     processes, probe,  files,       encoding};
   RunWatchdog(platform, OwnExecutablePath(), OwnCommandLine());  // ends the process
 }

@@ -36,6 +36,8 @@ Result<std::shared_ptr<TSrvManThread>> TSrvManThread::Start(
     return thread.error();
   }
   watchdog.last_thread_number.store(number);
+  monitor->live_id_ =
+      watchdog.live.Add(item, monitor->service_name_, std::max(monitor->attempt_limit_, 0));
   // Logged while the thread waits, so the announcement always comes before its own lines.
   watchdog.log.LogLine(
       FormatText("start thread #%d of [%s]", number, monitor->service_name_.c_str()), false);
@@ -91,6 +93,9 @@ void TSrvManThread::Watch() {
   schedule.next_ms = clock.TickMs() + std::int64_t{restart_period_} * kMsPerMinute;
   schedule.pauses_seen = watchdog_.pause_count.load();
   health_.next_check_ms = clock.TickMs();
+  if (restart_period_ > 0) {
+    UpdateLive([&](LiveItem& live) { live.next_restart = UnixSeconds(schedule.next_ms); });
+  }
   do {
     RestartIfDue(schedule);
     if (Terminated()) {
@@ -136,7 +141,7 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
   // Announced before the terminate request is looked at; the supervisor reads them the other
   // way round, so either this monitor sees the request or the supervisor sees the restart.
   in_restart_.store(true);
-  const bool restarted = !Terminated() && Restart();
+  const bool restarted = !Terminated() && Restart(StartReason::kScheduled);
   in_restart_.store(false);
   // The stop this restart made is no reason to start the service.
   stop_reported_.store(false);
@@ -157,6 +162,7 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
     schedule.next_ms += period_ms;
   }
   schedule.after_pause = false;
+  UpdateLive([&](LiveItem& live) { live.next_restart = UnixSeconds(schedule.next_ms); });
   const double next_local =
       LocalNow(clock) + static_cast<double>(schedule.next_ms - clock.TickMs()) / kMsPerDay;
   watchdog_.log.LogEvent(
@@ -165,9 +171,8 @@ void TSrvManThread::RestartIfDue(Schedule& schedule) {
                  watchdog_.log.Format(next_local).c_str()));
 }
 
-bool TSrvManThread::Restart() {
-  ServiceManager& services = watchdog_.services;
-  const Result<ServiceStatus> found = QueryStatus(services, service_name_);
+bool TSrvManThread::Restart(StartReason reason) {
+  const Result<ServiceStatus> found = LookStatus();
   const ServiceState state = found ? found->state : ServiceState::kUnknown;
   std::vector<std::string> dependents;
   if (state == ServiceState::kRunning || state == ServiceState::kStopped) {
@@ -191,8 +196,7 @@ bool TSrvManThread::Restart() {
   if (watchdog_.shutting_down.load()) {
     return false;
   }
-  NoteStartRequest();
-  const bool started = StartAndWait(services, watchdog_.clock, service_name_, nullptr);
+  const bool started = StartFor(reason, nullptr);
   StartDependentsAgain(watchdog_, service_name_, dependents);
   return started;
 }
@@ -218,7 +222,7 @@ void TSrvManThread::StartIfStopped(int& remaining) {
     return;
   }
   // A service that hangs in a pending state and whose process was ended counts as stopped.
-  const Result<ServiceStatus> status = QueryStatus(watchdog_.services, service_name_);
+  const Result<ServiceStatus> status = LookStatus();
   if (!status || (status->state != ServiceState::kStopped && !EndIfHung(*status))) {
     return;
   }
@@ -228,8 +232,7 @@ void TSrvManThread::StartIfStopped(int& remaining) {
                                       attempt_limit_, service_name_.c_str()));
     return;
   }
-  NoteStartRequest();
-  if (StartAndWait(watchdog_.services, watchdog_.clock, service_name_, &terminated_)) {
+  if (StartFor(StartReason::kStopped, &terminated_)) {
     remaining = attempt_limit_;
     NoteStarted();
     watchdog_.log.LogEvent(EventKind::kServiceStarted,
@@ -238,12 +241,12 @@ void TSrvManThread::StartIfStopped(int& remaining) {
   } else {
     --remaining;
   }
+  UpdateLive([&](LiveItem& live) { live.attempts_left = std::max(remaining, 0); });
 }
 
 void TSrvManThread::StartAfterReportedStop(int& remaining) {
   // A report may come late, after the service was started again by anyone.
-  if (watchdog_.paused.load() ||
-      QueryState(watchdog_.services, service_name_) != ServiceState::kStopped) {
+  if (watchdog_.paused.load() || Look() != ServiceState::kStopped) {
     return;
   }
   // A service that dies soon after each start is started again ever later, so that a crash
@@ -300,9 +303,9 @@ void TSrvManThread::CheckHealth() {
   }
   // A service that is not running is the attempts' business; its next start brings a new
   // grace and a new count.
-  if (QueryState(watchdog_.services, service_name_) != ServiceState::kRunning) {
+  if (Look() != ServiceState::kRunning) {
     health_.running_seen = false;
-    failed_checks_.store(0);
+    NoteFailedChecks(0);
     return;
   }
   if (!health_.running_seen) {
@@ -321,12 +324,12 @@ void TSrvManThread::CheckHealth() {
     return;
   }
   if (outcome.healthy()) {
-    failed_checks_.store(0);
+    NoteFailedChecks(0);
     health_.spacing_ms = BaseHealthSpacingMs();
     return;
   }
   const int failures = failed_checks_.load() + 1;
-  failed_checks_.store(failures);
+  NoteFailedChecks(failures);
   watchdog_.log.LogLine(
       FormatText("Health check of [%s] failed (%d of %d): %s.", service_name_.c_str(), failures,
                  check.failures, DescribeProbeFailure(outcome).c_str()),
@@ -349,10 +352,10 @@ void TSrvManThread::RestartForHealth(int failures) {
                                     service_name_.c_str(), failures));
   // As for a scheduled restart: announced before the terminate request is looked at.
   in_restart_.store(true);
-  const bool restarted = !Terminated() && Restart();
+  const bool restarted = !Terminated() && Restart(StartReason::kHealth);
   in_restart_.store(false);
   stop_reported_.store(false);
-  failed_checks_.store(0);
+  NoteFailedChecks(0);
   // Each restart that no passing check follows holds the next one off twice as long.
   health_.restarted_before = true;
   health_.last_restart_ms = watchdog_.clock.TickMs();
@@ -370,6 +373,48 @@ void TSrvManThread::RestartForHealth(int failures) {
       EventKind::kHealthRestarted,
       FormatText("Service [%s] successfully restarted after failed health checks.",
                  service_name_.c_str()));
+}
+
+bool TSrvManThread::StartFor(StartReason reason, const WaitableFlag* cancel) {
+  NoteStartRequest();
+  const bool started = StartAndWait(watchdog_.services, watchdog_.clock, service_name_, cancel);
+  // A start given up for a terminate request is no failure of the service.
+  if (!started && Terminated()) {
+    return false;
+  }
+  const std::int64_t now = watchdog_.clock.UnixTimeMs() / 1000;
+  UpdateLive([&](LiveItem& live) {
+    if (started) {
+      ++live.starts[static_cast<std::size_t>(reason)];
+      live.last_start = now;
+      live.state = static_cast<std::uint8_t>(ServiceState::kRunning);
+    } else {
+      ++live.start_failures;
+    }
+  });
+  return started;
+}
+
+void TSrvManThread::NoteFailedChecks(int failures) {
+  failed_checks_.store(failures);
+  UpdateLive([failures](LiveItem& live) { live.health_failures = failures; });
+}
+
+ServiceState TSrvManThread::Look() {
+  const Result<ServiceStatus> status = LookStatus();
+  return status ? status->state : ServiceState::kUnknown;
+}
+
+Result<ServiceStatus> TSrvManThread::LookStatus() {
+  Result<ServiceStatus> status = QueryStatus(watchdog_.services, service_name_);
+  const ServiceState state = status ? status->state : ServiceState::kUnknown;
+  UpdateLive([state](LiveItem& live) { live.state = static_cast<std::uint8_t>(state); });
+  return status;
+}
+
+std::int64_t TSrvManThread::UnixSeconds(std::int64_t tick_ms) {
+  Clock& clock = watchdog_.clock;
+  return (clock.UnixTimeMs() + (tick_ms - clock.TickMs())) / 1000;
 }
 
 TSrvManThread::PauseEnd TSrvManThread::Pause() {
@@ -468,6 +513,7 @@ void TSrvManThread::EndHandling(bool failed) {
   } catch (...) {
     // A lost line must not keep the count from going down.
   }
+  watchdog_.live.Remove(live_id_);
   // Decrement and test in one step, so exactly one ending monitor sees the count reach zero.
   if (watchdog_.RunningMonitors.fetch_sub(1) - 1 < 1) {
     // Nothing is watched any more without anybody having asked for it: the run failed.

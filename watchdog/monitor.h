@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "common/health_check.h"
 #include "common/ini_model.h"
+#include "common/live_item.h"
 #include "platform/waitable_flag.h"
 #include "watchdog/hung_service.h"
 #include "watchdog/watchdog.h"
@@ -114,8 +116,9 @@ class TSrvManThread {
   void Watch();
   // One scheduled restart when due; moves the schedule on when it succeeds.
   void RestartIfDue(Schedule& schedule);
-  // Stops the service (its running dependents first), starts it, then the dependents again.
-  bool Restart();
+  // Stops the service (its running dependents first), starts it, then the dependents again; the
+  // start counts for `reason`.
+  bool Restart(StartReason reason);
   // Logs a refused stop of a restart, of the service or of a dependent (`name`), once for each
   // error in a row.
   void NoteRefusedStop(const std::string& name, std::uint32_t error);
@@ -134,6 +137,20 @@ class TSrvManThread {
   void RestartForHealth(int failures);
   // Grace, then the failures' intervals: the shortest spacing of health restarts.
   std::int64_t BaseHealthSpacingMs() const;
+  // Starts the service (a start request waited on, bounded, cut short by `cancel`) and
+  // counts the start or its failure in the live state.
+  bool StartFor(StartReason reason, const WaitableFlag* cancel);
+  // The service's state, which the live state takes over.
+  ServiceState Look();
+  // The same with the whole status.
+  Result<ServiceStatus> LookStatus();
+  void UpdateLive(const std::function<void(LiveItem&)>& change) {
+    watchdog_.live.Update(live_id_, change);
+  }
+  // Failed health checks in a row, as the live state shows them too.
+  void NoteFailedChecks(int failures);
+  // A time on the tick clock as Unix seconds.
+  std::int64_t UnixSeconds(std::int64_t tick_ms);
   // Pauses LoopDelayThread ms; ends early for a terminate request or a reported stop.
   PauseEnd Pause();
   // Subscribes to the service's stops, or ends the subscription, as the settings now say.
@@ -163,6 +180,8 @@ class TSrvManThread {
   std::atomic<int> failed_checks_{0};
   std::atomic<int> scheduled_restarts_{0};
   std::atomic<int> health_restarts_{0};
+
+  LiveBoard::Id live_id_ = 0;  // set before the thread runs
 
   // The monitor thread's own.
   std::unique_ptr<ServiceWatch> watch_;

@@ -6,6 +6,7 @@
 #include "common/command_line.h"
 #include "common/zt_mapfile.h"
 #include "watchdog/date_time_format.h"
+#include "watchdog/live_publisher.h"
 #include "watchdog/log.h"
 #include "watchdog/service_control.h"
 #include "watchdog/supervisor.h"
@@ -38,16 +39,22 @@ void RunWatchdog(WatchdogPlatform& platform, std::string_view own_path,
   Watchdog watchdog(*mode, std::string(own_path), platform.clock, platform.threads,
                     platform.services, platform.ini, platform.probe, platform.files,
                     platform.encoding, channel, log);
+  LivePublisher publisher(platform.clock, platform.threads, watchdog.live, platform.live_memory,
+                          platform.processes.CurrentId());
   if (*mode != kServiceMode) {
     channel.open();
     // The exit code stays 0 even after an error: the shell passes it on as its own, and its
     // callers know 0 for a run that ended.
     Run(watchdog);
   } else {
+    // The manager's status shows the live state of the service only: a watchdog in process
+    // or debug mode has its console.
+    publisher.Start();
     ServiceControl control(watchdog, platform.host.reporter());
     IgnoreFailure(platform.host.Dispatch(kServiceName, control),
                   "started by hand rather than by the service manager, the process ends quietly");
   }
+  publisher.Stop();
   platform.processes.ExitCurrent(0);
 }
 

@@ -26,12 +26,13 @@ struct WatchdogPlatform {
   Threads& threads;
   ServiceManager& services;
   IniStore& ini;
-  SharedMemory& memory;
+  SharedMemory& memory;       // the ring
+  SharedMemory& live_memory;  // the live state for the manager
   EventLog& events;
   SystemInfo& system;
   Desktop& desktop;
   ServiceHost& host;
-  Processes& processes;  // only to end this process
+  Processes& processes;  // only for this process's id and to end it
   HealthProbe& probe;
   Files& files;
   TextEncoding& encoding;

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +14,7 @@
 #include "watchdog/event_kind.h"
 #include "watchdog/format_text.h"
 #include "watchdog/item_diff.h"
+#include "watchdog/live_board.h"
 #include "watchdog/metrics_writer.h"
 #include "watchdog/monitor.h"
 
@@ -24,37 +24,23 @@ namespace {
 
 using MonitorList = std::vector<std::shared_ptr<TSrvManThread>>;
 
-// What the metrics file lists: the watched items and the reloads so far. The items carry
-// their services and attempt limits; their live state is not known here.
-class ItemRoster {
+// The metrics writer's view of the live board, with a change flag of its own for as long as
+// it lives.
+class BoardSource {
  public:
-  // The items of a load; `reloaded` counts it as a reload.
-  void Publish(const std::vector<std::string>& items, bool reloaded) {
-    reloads_.fetch_add(reloaded ? 1 : 0);
-    {
-      std::lock_guard lock(mutex_);
-      items_.clear();
-      for (const std::string& item : items) {
-        const WatchItem watched = ReadWatchItem(item);
-        items_.push_back({.service = watched.service, .attempts_left = watched.attempts});
-      }
-    }
-    changed_.Raise();
-  }
+  explicit BoardSource(LiveBoard& board) : board_(board) { board_.Notify(changed_); }
+  BoardSource(const BoardSource&) = delete;
+  BoardSource& operator=(const BoardSource&) = delete;
+  ~BoardSource() { board_.StopNotifying(changed_); }
+
   MetricsSource Source() {
-    return {.snapshot =
-                [this] {
-                  std::lock_guard lock(mutex_);
-                  return items_;
-                },
+    return {.snapshot = [this] { return board_.Snapshot(); },
             .changed = &changed_,
-            .reloads = [this] { return reloads_.load(); }};
+            .reloads = [this] { return board_.reloads(); }};
   }
 
  private:
-  std::mutex mutex_;
-  std::vector<LiveItem> items_;
-  std::atomic<std::uint64_t> reloads_{0};
+  LiveBoard& board_;
   WaitableFlag changed_;
 };
 
@@ -114,7 +100,7 @@ enum class Reloaded : std::uint8_t {
 // monitors of items no longer listed are asked to end. Every monitor stays in `monitors`
 // until it has ended, so a stop waits for them all. A file that cannot be read leaves the
 // running configuration as it is.
-Reloaded Reload(Watchdog& watchdog, MonitorList& monitors, ItemRoster& roster) {
+Reloaded Reload(Watchdog& watchdog, MonitorList& monitors) {
   if (const Status loaded = LoadConfiguration(watchdog); !loaded) {
     watchdog.log.LogEvent(
         EventKind::kConfigNotReloaded,
@@ -122,7 +108,6 @@ Reloaded Reload(Watchdog& watchdog, MonitorList& monitors, ItemRoster& roster) {
                    static_cast<unsigned>(loaded.error().code)));
     return Reloaded::kWatching;
   }
-  roster.Publish(watchdog.items, true);
   // A monitor is its item line and its health check: a changed check is a changed item.
   using Watched = std::pair<std::string, std::optional<HealthCheck>>;
   MonitorList active;
@@ -144,6 +129,7 @@ Reloaded Reload(Watchdog& watchdog, MonitorList& monitors, ItemRoster& roster) {
       return Reloaded::kFailed;
     }
   }
+  watchdog.live.Reloaded(watchdog.items);
   watchdog.log.LogEvent(
       EventKind::kReloaded,
       FormatText("Configuration reloaded: %d item(s) watched, %d added, %d removed.",
@@ -169,9 +155,9 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
   }
   // Every way out of here below stops the monitors first, so the last write of the metrics
   // file (on the writer's destruction) holds their final counts.
-  ItemRoster roster;
-  roster.Publish(watchdog.items, false);
-  MetricsWriter metrics(watchdog, roster.Source());
+  // Declared first, so that it outlives the writer that waits on its flag.
+  BoardSource board(watchdog.live);
+  MetricsWriter metrics(watchdog, board.Source());
   metrics.Start();
   if (watchdog.items.empty()) {
     watchdog.log.LogEvent(EventKind::kNothingToDo, "Nothing to do. Exiting.");
@@ -186,6 +172,7 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
     }
     summary += FormatText("\n %d. [%s]", static_cast<int>(i + 1), watchdog.items[i].c_str());
   }
+  watchdog.live.SetItems(watchdog.items);
   watchdog.log.LogEvent(
       EventKind::kRunStarted,
       FormatText("Self service was successfully started. Taked %d item(s) for manage:%s",
@@ -198,7 +185,7 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
       break;
     }
     if (watchdog.reload_requested.exchange(false)) {
-      const Reloaded reloaded = Reload(watchdog, monitors, roster);
+      const Reloaded reloaded = Reload(watchdog, monitors);
       metrics.Start();
       if (reloaded == Reloaded::kFailed) {
         return Terminate(watchdog, monitors);

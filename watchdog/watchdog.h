@@ -18,6 +18,7 @@
 #include "platform/text_encoding.h"
 #include "platform/threads.h"
 #include "platform/waitable_flag.h"
+#include "watchdog/live_board.h"
 #include "watchdog/log.h"
 
 namespace gandry {
@@ -101,6 +102,7 @@ struct Watchdog {
   std::vector<std::string> items;
   // Per item, in the same order: the health check of its service, if it has one.
   std::vector<std::optional<HealthCheck>> health_checks;
+  LiveBoard live;  // what the monitors are doing, for the status and the metrics
 
  private:
   // Passes StopFlag on to SupervisorWake, so that the supervisor waits for a stop and a reload

@@ -8,6 +8,7 @@ namespace gandry {
 class WinClock final : public Clock {
  public:
   CivilTime LocalTime() override;
+  std::int64_t UnixTimeMs() override;
   std::int64_t TickMs() override;
   bool Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) override;
 };

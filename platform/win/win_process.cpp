@@ -61,6 +61,10 @@ std::string WinProcesses::ErrorText(std::uint32_t error) {
   return SystemErrorText(error);
 }
 
+std::uint32_t WinProcesses::CurrentId() {
+  return GetCurrentProcessId();
+}
+
 void WinProcesses::ExitCurrent(std::uint32_t exit_code) {
   ExitProcess(exit_code);
 }

@@ -7,12 +7,13 @@
 namespace gandry {
 
 // Processes through kernel32: CreateProcessA, GetExitCodeProcess, TerminateProcess,
-// FormatMessageA and ExitProcess.
+// FormatMessageA, GetCurrentProcessId and ExitProcess.
 class WinProcesses final : public Processes {
  public:
   Result<std::unique_ptr<Process>> Start(const std::string& application,
                                          const std::string& command_line) override;
   std::string ErrorText(std::uint32_t error) override;
+  std::uint32_t CurrentId() override;
   void ExitCurrent(std::uint32_t exit_code) override;
 };
 

@@ -14,6 +14,8 @@ class WinSharedMemory final : public SharedMemory {
   ~WinSharedMemory() override { Close(); }
 
   std::byte* Open(const char* name, std::size_t size) override;
+  std::byte* PublishGlobal(const char* name, std::size_t size) override;
+  std::span<const std::byte> OpenGlobalReadOnly(const char* name) override;
   void Close() override;
 
  private:

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -41,6 +42,11 @@ class FakeClock final : public Clock, private WaitableFlag::Observer {
   double Now() {
     std::lock_guard lock(mutex_);
     return local_start_ + static_cast<double>(now_ms_ + local_offset_ms_) / 86'400'000.0;
+  }
+  // The local start taken for UTC, plus the time passed; jumps of the local clock leave it be.
+  std::int64_t UnixTimeMs() override {
+    std::lock_guard lock(mutex_);
+    return std::llround((local_start_ - kUnixEpochDateTime) * 86'400'000.0) + now_ms_;
   }
   std::int64_t TickMs() override {
     std::lock_guard lock(mutex_);
@@ -150,6 +156,7 @@ class FakeClock final : public Clock, private WaitableFlag::Observer {
 
  private:
   static constexpr std::int64_t kForever = std::numeric_limits<std::int64_t>::max();
+  static constexpr double kUnixEpochDateTime = 25569.0;  // 1970-01-01 as a date-time
 
   // Each sleeper waits on a condition of its own, so a move of time wakes only the threads
   // it concerns: a thousand sleeping monitors cost nothing while one of them works.

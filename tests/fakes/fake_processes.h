@@ -53,6 +53,7 @@ class FakeProcesses final : public Processes {
     auto it = error_texts.find(error);
     return it == error_texts.end() ? std::string() : it->second;
   }
+  std::uint32_t CurrentId() override { return 4242; }
   void ExitCurrent(std::uint32_t exit_code) override {
     ++exits;
     if (!exited_with) {

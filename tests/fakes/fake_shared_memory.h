@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,26 @@ class FakeSharedMemory final : public SharedMemory {
     mapped_ = true;
     return section_->data();
   }
+  std::byte* PublishGlobal(const char* name, std::size_t size) override {
+    published_ = true;
+    return Open(name, size);
+  }
+  // The section Offer gave, as a reader maps it.
+  std::span<const std::byte> OpenGlobalReadOnly(const char* name) override {
+    last_name_ = name;
+    if (offered_ == nullptr) {
+      return {};
+    }
+    return *offered_;
+  }
   void Close() override {
     ++closes_;
     mapped_ = false;
   }
+
+  // Makes `section` the one OpenGlobalReadOnly finds.
+  void Offer(std::shared_ptr<Section> section) { offered_ = std::move(section); }
+  bool published() const { return published_; }
 
   Section& section() { return *section_; }
   std::shared_ptr<Section> section_ptr() const { return section_; }
@@ -55,6 +72,8 @@ class FakeSharedMemory final : public SharedMemory {
   std::atomic<int> opens_{0};
   std::atomic<int> closes_{0};
   std::string last_name_;
+  std::atomic<bool> published_{false};
+  std::shared_ptr<Section> offered_;
 };
 
 }  // namespace gandry

@@ -10,6 +10,7 @@
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini_store.h"
 #include "fakes/fake_service_manager.h"
+#include "fakes/fake_shared_memory.h"
 #include "fakes/fake_text_encoding.h"
 #include "manager/install.h"
 #include "manager/run_manager.h"
@@ -31,8 +32,9 @@ struct ManagerRig {
   FakeErrorTexts errors;
   FakeTextEncoding encoding;
   FakeClock clock;
+  FakeSharedMemory live;
   ManagerPlatform platform{services.setup, services.recovery, services, sources, ini, files, files,
-                           errors,         encoding,          clock};
+                           errors,         encoding,          clock,    live};
   std::string folder = kFolder;  // where the manager runs
   std::string out;
   std::string err;

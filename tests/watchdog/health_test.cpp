@@ -74,7 +74,13 @@ TEST(HealthCheckTest, CountsFailuresInARowAfterTheGraceAndRestartsAtTheLimit) {
   for (const std::int64_t tick : {9'999, 10'001, 44'999, 45'001}) {
     rig.clock.At(tick, [&] { runs.push_back(rig.Runs()); });
   }
-  rig.clock.At(32'000, [&] { failed_after_two = monitor->failed_checks(); });
+  // The live state follows: the failures in a row, then the restart counted for its reason.
+  std::vector<LiveItem> live;
+  rig.clock.At(32'000, [&] {
+    failed_after_two = monitor->failed_checks();
+    live.push_back(rig.watchdog.live.Snapshot().at(0));
+  });
+  rig.clock.At(44'999, [&] { live.push_back(rig.watchdog.live.Snapshot().at(0)); });
   rig.EndAt(monitor, 46'000);
 
   EXPECT_THAT(runs, ElementsAre(0, 1, 6, 7));
@@ -92,6 +98,10 @@ TEST(HealthCheckTest, CountsFailuresInARowAfterTheGraceAndRestartsAtTheLimit) {
   EXPECT_EQ(monitor->health_restarts(), 1);
   EXPECT_EQ(monitor->scheduled_restarts(), 0);
   EXPECT_EQ(monitor->failed_checks(), 0);
+  ASSERT_EQ(live.size(), 2u);
+  EXPECT_EQ(live[0].health_failures, 2);
+  EXPECT_EQ(live[1].health_failures, 0);
+  EXPECT_EQ(live[1].starts, (std::array<std::uint64_t, kStartReasonCount>{0, 0, 1}));
 }
 
 TEST(HealthCheckTest, ChecksOnlyARunningServiceWhileTheWatchdogIsNotPaused) {

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
 #include <string>
 
 #include "common/zt_mapfile.h"
@@ -70,6 +73,52 @@ TEST(WinSharedMemory, ASmallerSectionOfTheNameIsNotMappedButHeldUntilClose) {
   memory.Close();
   EXPECT_FALSE(SectionExists(name));
   EXPECT_NE(memory.Open(name.c_str(), kChannelSize), nullptr);
+}
+
+// A published section: one writer only, readers map all of it for reading, and its access list
+// lets everybody but the system and administrators only read it.
+TEST(WinSharedMemory, APublishedSectionHasOneWriterAndEverybodyElseOnlyReads) {
+  const std::string name = UniqueName("published");
+  WinSharedMemory writer;
+  std::byte* view = writer.PublishGlobal(name.c_str(), 10'000);
+  ASSERT_NE(view, nullptr);
+  view[9'999] = std::byte{0x5A};
+  WinSharedMemory second;
+  EXPECT_EQ(second.PublishGlobal(name.c_str(), 10'000), nullptr);
+
+  WinSharedMemory reader;
+  const std::span<const std::byte> read = reader.OpenGlobalReadOnly(name.c_str());
+  ASSERT_GE(read.size(), 10'000u);
+  EXPECT_EQ(read[9'999], std::byte{0x5A});
+
+  HANDLE section = OpenFileMappingA(READ_CONTROL, FALSE, ("Global\\" + name).c_str());
+  ASSERT_NE(section, nullptr);
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetSecurityInfo(section, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            &dacl, nullptr, &descriptor),
+            DWORD{ERROR_SUCCESS});
+  CloseHandle(section);
+  ASSERT_NE(dacl, nullptr);
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  ASSERT_TRUE(
+      AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+  ACCESS_MASK everyones = 0;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(&ace->SidStart, everyone)) {
+      everyones |= ace->Mask;
+    }
+  }
+  FreeSid(everyone);
+  LocalFree(descriptor);
+  EXPECT_EQ(everyones, ACCESS_MASK{FILE_MAP_READ});
+
+  writer.Close();
+  reader.Close();
+  EXPECT_TRUE(reader.OpenGlobalReadOnly(name.c_str()).empty());
 }
 
 }  // namespace

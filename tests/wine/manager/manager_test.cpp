@@ -418,6 +418,37 @@ TEST(WineManager, BadCommandLinesExitWithTwoHelpAndVersionWithZero) {
   EXPECT_EQ(version.out, "gandry-manager " GANDRY_VERSION "\n");
 }
 
+// The running service's live state reaches an ordinary status: the attempts left drop as the
+// starts of a service that cannot start fail, and a stopped watchdog shows none.
+TEST(WineManager, StatusShowsTheRunningWatchdogsLiveState) {
+  ManagerFolder folder;
+  ASSERT_TRUE(folder.ready());
+  rig::RegisteredService broken(rig::UniqueName("gandry-broken"), "C:\\no such folder\\x.exe");
+  ASSERT_TRUE(broken.registered());
+  ASSERT_EQ(folder.Run("install --no-start").exit_code, 0u);
+  ASSERT_EQ(folder.Run("add " + broken.name() + " --attempts=5 --no-reload").exit_code, 0u);
+  ASSERT_EQ(folder.Run("set LoopDelayThread 5 --no-reload").exit_code, 0u);
+  ASSERT_EQ(folder.Run("set StartDelayThread 5 --no-reload").exit_code, 0u);
+  ASSERT_EQ(folder.Run("start").exit_code, 0u);
+
+  Outcome status;
+  for (int i = 0; i < 120 && status.out.find("failed starts 1,") == std::string::npos; ++i) {
+    Sleep(250);
+    status = folder.Run("status");
+  }
+  EXPECT_THAT(status.out,
+              HasSubstr("\n  attempts left 4, next restart none, health checks failed in a row 0, "
+                        "starts 0 (stopped 0, scheduled 0, health 0), failed starts 1, last "
+                        "start none\n"));
+  const Outcome json = folder.Run("status --json");
+  EXPECT_THAT(json.out, HasSubstr("\"schemaVersion\": 2"));
+  EXPECT_THAT(json.out, HasSubstr("\"attemptsLeft\": "));
+
+  ASSERT_EQ(folder.Run("stop").exit_code, 0u);
+  status = folder.Run("status");
+  EXPECT_THAT(status.out, Not(HasSubstr("attempts left")));
+}
+
 // The access control list as the check reads it: a file that everyone may write is reported,
 // where the platform keeps the list at all.
 TEST(WineManager, WriteAccessNamesOthersWhoMayWrite) {

@@ -90,6 +90,7 @@ class CountingServiceManager final : public ServiceManager {
 class FastTickClock final : public Clock {
  public:
   CivilTime LocalTime() override { return real_.LocalTime(); }
+  std::int64_t UnixTimeMs() override { return real_.UnixTimeMs(); }
   std::int64_t TickMs() override { return real_.TickMs() * 30; }
   bool Sleep(std::chrono::milliseconds duration, const WaitableFlag* wake) override {
     return real_.Sleep(duration, wake);

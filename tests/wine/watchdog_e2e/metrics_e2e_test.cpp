@@ -143,8 +143,7 @@ TEST(MetricsEndToEnd, ServiceKeepsAMetricsFileThatPromtoolAccepts) {
   }
 }
 
-// TODO(#24): enabled once the monitors' live state reaches the metrics writer.
-TEST(MetricsEndToEnd, DISABLED_CountsAStartAfterAStopFromOutside) {
+TEST(MetricsEndToEnd, CountsAStartAfterAStopFromOutside) {
   RegisteredService watched(UniqueName("gandry-e2e-metrics"), TestServiceCommand());
   ASSERT_TRUE(watched.registered() && watched.StartRunning());
   MetricsRun run(watched.name());
