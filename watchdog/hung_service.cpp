@@ -44,6 +44,7 @@ bool PendingTracker::Stalled(const ServiceStatus& status, std::int64_t now_ms) {
   if (!IsStartOrStopPending(status.state)) {
     state_ = ServiceState::kUnknown;
     reported_ = false;
+    ended_process_id_ = 0;
     return false;
   }
   if (status.state != state_ || status.process_id != process_id_) {
@@ -79,6 +80,10 @@ bool EndHungService(Watchdog& watchdog, const std::string& name, const ServiceSt
       status.process_id == 0) {
     return false;
   }
+  // The process is gone already: the id reported is out of date and may name another process.
+  if (tracker.WasEnded(status.process_id)) {
+    return true;
+  }
   ServiceManager& services = watchdog.services;
   if (!OwnsItsProcess(services, name, status)) {
     if (tracker.FirstReport()) {
@@ -92,6 +97,7 @@ bool EndHungService(Watchdog& watchdog, const std::string& name, const ServiceSt
   if (!services.EndServiceProcess(name, status.process_id)) {
     return false;
   }
+  tracker.NoteEnded(status.process_id);
   watchdog.log.LogEvent(EventKind::kHungProcessEnded,
                         FormatText("Service [%s] hung in %s; its process %u was ended.",
                                    name.c_str(), PendingName(status.state), status.process_id));

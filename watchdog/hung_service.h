@@ -21,6 +21,13 @@ class PendingTracker {
   void GivenUp(const ServiceStatus& status, std::int64_t now_ms);
   // True the first time for each hang, so that what is said about it is said once.
   bool FirstReport() { return !std::exchange(reported_, true); }
+  // The process ended for this service, which the service manager may go on reporting (Wine
+  // never marks the services of an ended process stopped); forgotten once the service is seen
+  // out of its pending state.
+  void NoteEnded(std::uint32_t process_id) { ended_process_id_ = process_id; }
+  bool WasEnded(std::uint32_t process_id) const {
+    return process_id != 0 && process_id == ended_process_id_;
+  }
 
  private:
   ServiceState state_ = ServiceState::kUnknown;
@@ -29,6 +36,7 @@ class PendingTracker {
   std::int64_t since_ms_ = 0;
   std::int64_t progressed_ms_ = 0;
   bool reported_ = false;
+  std::uint32_t ended_process_id_ = 0;
 };
 
 // Deals with the service `name`, hung in `status` (start or stop pending). With

@@ -158,8 +158,8 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
   // Declared first, so that it outlives the writer that waits on its flag.
   BoardSource board(watchdog.live);
   MetricsWriter metrics(watchdog, board.Source());
-  metrics.Start();
   if (watchdog.items.empty()) {
+    metrics.Start();
     watchdog.log.LogEvent(EventKind::kNothingToDo, "Nothing to do. Exiting.");
     return true;
   }
@@ -173,6 +173,8 @@ bool Supervise(Watchdog& watchdog, MonitorList& monitors) {
     summary += FormatText("\n %d. [%s]", static_cast<int>(i + 1), watchdog.items[i].c_str());
   }
   watchdog.live.SetItems(watchdog.items);
+  // Started once every monitor is on the board, so that the first file lists every item.
+  metrics.Start();
   watchdog.log.LogEvent(
       EventKind::kRunStarted,
       FormatText("Self service was successfully started. Taked %d item(s) for manage:%s",

@@ -81,6 +81,8 @@ class FakeServiceManager final : public ServiceManager {
     int queries = 0;
     int watches = 0;  // subscriptions made
     int processes_ended = 0;
+    // As Wine's service manager: the services of an ended process keep the status they had.
+    bool keeps_status_after_end = false;
     std::vector<ServiceCommand> commands;  // the ones taken, in order
     std::optional<ServiceAccess> last_access;
 
@@ -219,6 +221,9 @@ class FakeServiceManager final : public ServiceManager {
       if (s.state != ServiceState::kStopped && s.process_id == process_id) {
         const ServiceState before = s.state;
         ++s.processes_ended;
+        if (s.keeps_status_after_end) {
+          continue;
+        }
         s.state = ServiceState::kStopped;
         s.exit_code = win_error::kProcessAborted;
         s.next.reset();

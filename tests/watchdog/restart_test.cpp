@@ -70,6 +70,21 @@ TEST(HungServiceTest, AStartThatHangsBetweenLooksIsEndedAndStartedByTheAttempts)
   EXPECT_EQ(rig.services.Get("svc").state, ServiceState::kRunning);
 }
 
+// Wine's service manager goes on reporting the id of a process that was ended, and that id may
+// belong to another process by then: it is never ended a second time.
+TEST(HungServiceTest, AnIdStillReportedAfterItsProcessWasEndedIsNeverEndedAgain) {
+  WatchdogRig rig(kServiceMode);
+  rig.watchdog.settings.kill_hung = true;
+  rig.services.Add("svc", ServiceState::kRunning);
+  rig.services.Modify("svc", [](Service& s) {
+    s.process_id = 4242;
+    s.hang_stop_pending = true;
+    s.keeps_status_after_end = true;
+  });
+  RunUntil(rig, "svc||3|-1", 300'000);
+  EXPECT_EQ(rig.services.Get("svc").processes_ended, 1);
+}
+
 // Once per hang: through every later restart and look of the same hang, and again only after
 // the service made progress and hung anew.
 TEST(HungServiceTest, ASharedProcessIsNeverEndedAndSaidOncePerHang) {
