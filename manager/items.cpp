@@ -269,6 +269,30 @@ int RunRemove(Manager& manager, const ManagerArgs& args) {
   return FinishEdit(manager, std::move(edit), done, args);
 }
 
+namespace {
+
+// A setting that takes one of a few words, written in its own spelling.
+struct WordSetting {
+  const char* key;
+  const char* choices;                         // for the refusal
+  const char* (*canonical)(std::string_view);  // nullptr for any other word
+};
+
+template <typename T, std::optional<T> (*Parse)(std::string_view), const char* (*Name)(T)>
+const char* Canonical(std::string_view text) {
+  const std::optional<T> parsed = Parse(text);
+  return parsed ? Name(*parsed) : nullptr;
+}
+
+constexpr WordSetting kWordSettings[] = {
+    {kWatchModeKey, "poll or notify", Canonical<WatchMode, ParseWatchMode, WatchModeName>},
+    {kHungServicesKey, "kill or leave",
+     Canonical<HungServiceAction, ParseHungServiceAction, HungServiceActionName>},
+    {kEventsKey, "classic or detailed", Canonical<EventStyle, ParseEventStyle, EventStyleName>},
+};
+
+}  // namespace
+
 int RunSet(Manager& manager, const ManagerArgs& args) {
   const std::string& key = args.arguments[0];
   const std::string& text = args.arguments[1];
@@ -286,33 +310,18 @@ int RunSet(Manager& manager, const ManagerArgs& args) {
     }
     canonical_key = delay->key;
     value = std::to_string(*seconds);
-  } else if (EqualsNoCase(key, kWatchModeKey)) {
-    const std::optional<WatchMode> mode = ParseWatchMode(text);
-    if (!mode) {
-      manager.err << "WatchMode is poll or notify, not \"" << text
+  } else if (const auto word =
+                 std::find_if(std::begin(kWordSettings), std::end(kWordSettings),
+                              [&](const WordSetting& s) { return EqualsNoCase(key, s.key); });
+             word != std::end(kWordSettings)) {
+    const char* canonical = word->canonical(text);
+    if (canonical == nullptr) {
+      manager.err << word->key << " is " << word->choices << ", not \"" << text
                   << "\"; Gandry.ini is left as it was.\n";
       return kExitFailed;
     }
-    canonical_key = kWatchModeKey;
-    value = WatchModeName(*mode);
-  } else if (EqualsNoCase(key, kHungServicesKey)) {
-    const std::optional<HungServiceAction> action = ParseHungServiceAction(text);
-    if (!action) {
-      manager.err << "HungServices is kill or leave, not \"" << text
-                  << "\"; Gandry.ini is left as it was.\n";
-      return kExitFailed;
-    }
-    canonical_key = kHungServicesKey;
-    value = HungServiceActionName(*action);
-  } else if (EqualsNoCase(key, kEventsKey)) {
-    const std::optional<EventStyle> style = ParseEventStyle(text);
-    if (!style) {
-      manager.err << "Events is classic or detailed, not \"" << text
-                  << "\"; Gandry.ini is left as it was.\n";
-      return kExitFailed;
-    }
-    canonical_key = kEventsKey;
-    value = EventStyleName(*style);
+    canonical_key = word->key;
+    value = canonical;
   } else if (EqualsNoCase(key, kMetricsFileKey)) {
     canonical_key = kMetricsFileKey;
     value = std::string(Trim(text));
