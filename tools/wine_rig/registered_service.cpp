@@ -1,35 +1,78 @@
 #include "tools/wine_rig/registered_service.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace gandry::rig {
 
 RegisteredService::RegisteredService(std::string name, const std::string& command_line)
     : name_(std::move(name)) {
-  manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  service_ = CreateServiceA(manager_, name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
-                            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-                            command_line.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  // A service manager busy with other tests' services may turn a connection away for a while
+  // (it answers "too busy" after five seconds); the registration tries for half a minute.
+  const ULONGLONG deadline = GetTickCount64() + 30'000;
+  DWORD error = 0;
+  for (;;) {
+    if (manager_ == nullptr) {
+      manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    }
+    if (manager_ != nullptr) {
+      service_ =
+          CreateServiceA(manager_, name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
+                         SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                         command_line.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    if (service_ != nullptr) {
+      return;
+    }
+    error = GetLastError();
+    if (error == ERROR_SERVICE_EXISTS || GetTickCount64() > deadline) {
+      break;
+    }
+    Sleep(500);
+  }
+  std::fprintf(stderr, "registering the service %s failed with error %lu\n", name_.c_str(),
+               static_cast<unsigned long>(error));
 }
 
 RegisteredService::~RegisteredService() {
   if (service_ != nullptr) {
-    const DWORD process_id = ProcessId();
+    ProcessId();
     Stop();
-    if (!WaitForState(SERVICE_STOPPED, 10'000) && process_id != 0) {
-      HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id);
-      if (process != nullptr) {
-        TerminateProcess(process, 1);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
-      }
+    if (!WaitForState(SERVICE_STOPPED, 10'000) && process_ != nullptr) {
+      TerminateProcess(process_, 1);
+      WaitForSingleObject(process_, 5000);
     }
     DeleteService(service_);
     CloseServiceHandle(service_);
   }
+  if (process_ != nullptr) {
+    CloseHandle(process_);
+  }
   if (manager_ != nullptr) {
     CloseServiceHandle(manager_);
   }
+}
+
+void RegisteredService::HoldRunningProcess(const SERVICE_STATUS_PROCESS& status) {
+  if (status.dwCurrentState != SERVICE_RUNNING || status.dwProcessId == 0 ||
+      status.dwProcessId == process_id_) {
+    return;
+  }
+  if (process_ != nullptr) {
+    CloseHandle(process_);
+  }
+  process_ = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId);
+  process_id_ = process_ != nullptr ? status.dwProcessId : 0;
+}
+
+SERVICE_STATUS_PROCESS RegisteredService::StatusProcess() {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (QueryServiceStatusEx(service_, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                           sizeof status, &needed)) {
+    HoldRunningProcess(status);
+  }
+  return status;
 }
 
 bool RegisteredService::Start() {
@@ -56,8 +99,15 @@ bool RegisteredService::Control(DWORD control) {
 }
 
 SERVICE_STATUS RegisteredService::Status() {
+  const SERVICE_STATUS_PROCESS process_status = StatusProcess();
   SERVICE_STATUS status{};
-  QueryServiceStatus(service_, &status);
+  status.dwServiceType = process_status.dwServiceType;
+  status.dwCurrentState = process_status.dwCurrentState;
+  status.dwControlsAccepted = process_status.dwControlsAccepted;
+  status.dwWin32ExitCode = process_status.dwWin32ExitCode;
+  status.dwServiceSpecificExitCode = process_status.dwServiceSpecificExitCode;
+  status.dwCheckPoint = process_status.dwCheckPoint;
+  status.dwWaitHint = process_status.dwWaitHint;
   return status;
 }
 
@@ -66,13 +116,7 @@ DWORD RegisteredService::State() {
 }
 
 DWORD RegisteredService::ProcessId() {
-  SERVICE_STATUS_PROCESS status{};
-  DWORD needed = 0;
-  if (!QueryServiceStatusEx(service_, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                            sizeof status, &needed)) {
-    return 0;
-  }
-  return status.dwProcessId;
+  return StatusProcess().dwProcessId;
 }
 
 bool RegisteredService::WaitForState(DWORD state, DWORD limit_ms, DWORD poll_ms) {
