@@ -31,9 +31,8 @@ class ScHandle {
   SC_HANDLE handle_ = nullptr;
 };
 
-// A service opened together with the manager it was opened through.
+// A service opened through the process's shared handle of the service manager.
 struct OpenedHandles {
-  ScHandle manager;
   ScHandle service;
 };
 
@@ -42,7 +41,11 @@ ServiceState ServiceStateOf(DWORD state);
 
 // Opens the local service manager with `manager_access`.
 Result<ScHandle> OpenManager(DWORD manager_access);
-// Opens the local service manager with `manager_access`, then the named service with `access`.
+// The local service manager opened with `manager_access`, once per process and access. Each
+// opening binds a connection of its own, and the monitors look at their services every few
+// seconds. The handle stays open for the life of the process; any thread may call through it.
+Result<SC_HANDLE> SharedManager(DWORD manager_access);
+// Opens the named service with `access` through the shared manager with `manager_access`.
 Result<OpenedHandles> OpenServiceFor(const std::string& name, DWORD access,
                                      DWORD manager_access = SC_MANAGER_CONNECT);
 

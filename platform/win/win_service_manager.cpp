@@ -161,7 +161,7 @@ Result<std::vector<std::string>> WinServiceManager::ActiveDependents(const std::
 }
 
 Result<std::vector<std::string>> WinServiceManager::ServicesInProcess(std::uint32_t process_id) {
-  Result<ScHandle> manager = OpenManager(SC_MANAGER_ENUMERATE_SERVICE);
+  const Result<SC_HANDLE> manager = SharedManager(SC_MANAGER_ENUMERATE_SERVICE);
   if (!manager) {
     return manager.error();
   }
@@ -172,7 +172,7 @@ Result<std::vector<std::string>> WinServiceManager::ServicesInProcess(std::uint3
     DWORD needed = 0;
     DWORD count = 0;
     const BOOL all = EnumServicesStatusExA(
-        manager->get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, buffer.data(),
+        *manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, buffer.data(),
         static_cast<DWORD>(buffer.size()), &needed, &count, &resume, nullptr);
     if (!all && GetLastError() != ERROR_MORE_DATA) {
       return LastError();
