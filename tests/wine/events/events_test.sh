@@ -11,7 +11,7 @@ work=$(mktemp -d /tmp/gandry-events.XXXXXX)
 export WINEPREFIX="$work/prefix"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 trace="$work/trace.txt"
-failures=0
+. "$(dirname "$0")/../check.sh"
 
 finish() {
   WINEDEBUG=-all wineserver -k 2>/dev/null
@@ -21,16 +21,6 @@ finish() {
 trap finish EXIT
 
 win() { WINEDEBUG=-all "$loader" "$@" </dev/null >"$work/out.txt" 2>&1; }
-check() {  # description, command...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok: $what"
-  else
-    echo "FAIL: $what"
-    failures=$((failures + 1))
-  fi
-}
 # Every reported event as "TYPE ID TEXT": Wine traces the call (type, identifier) and then its
 # string, on the reporting thread, under the trace, warn or err class by the event's type.
 events() {

@@ -19,7 +19,7 @@ build_msi=$8
 msibuild=$9
 wine_prefix=${10}
 work=$(mktemp -d /tmp/gandry-msi.XXXXXX)
-failures=0
+. "$(dirname "$0")/../check.sh"
 probe=gandry-msi-probe
 service='HKLM\SYSTEM\CurrentControlSet\Services\zt-gandry-demon'
 source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Gandry Service'
@@ -58,16 +58,6 @@ msiexec() {  # log name, msiexec arguments...
   shift
   "$loader" msiexec.exe "$@" /qn /l*v "$(winepath -w "$work/$log.log")" </dev/null \
     >/dev/null 2>&1
-}
-check() {  # description, command...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok: $what"
-  else
-    echo "FAIL: $what"
-    failures=$((failures + 1))
-  fi
 }
 # The products registered with the upgrade code's name, as "version|publisher" lines.
 products() {

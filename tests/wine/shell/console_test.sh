@@ -8,7 +8,7 @@ bin=$2
 work=$(mktemp -d /tmp/gandry-console.XXXXXX)
 sessions=0
 sock=
-failures=0
+. "$(dirname "$0")/../check.sh"
 esc=$'\e'
 
 stop_session() { [ -n "$sock" ] && tmux -S "$sock" kill-server 2>/dev/null; }
@@ -32,16 +32,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # description, command...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok: $what"
-  else
-    echo "FAIL: $what"
-    failures=$((failures + 1))
-    [ "$failures" = 1 ] && screen | sed 's/^/  screen: /' | grep -v '^  screen: $' 
-  fi
+# The first failure shows the screen as it was.
+on_failure() {
+  [ "$failures" = 1 ] && screen | sed 's/^/  screen: /' | grep -v '^  screen: $'
 }
 screen() { tmux -S "$sock" capture-pane -e -p 2>/dev/null; }
 shows() { screen | grep -qF -- "$1"; }
